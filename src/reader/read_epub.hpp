@@ -1,0 +1,27 @@
+#pragma once
+// Reading an EPUB archive from a file path or from bytes into a Book.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "model/book.hpp"
+#include "model/error.hpp"
+
+namespace quirelo {
+
+// Declared uncompressed size limit of any archive entry the reader reads.
+inline constexpr std::uint64_t MAX_ENTRY_SIZE = 104857600;
+
+struct ReadOptions {
+    bool ignore_ncx = false;
+    bool ignore_nav = false;
+    bool lazy = false;
+};
+
+// Eager: entries are streamed from the file; lazy: the file is read whole first.
+Result<Book> read_epub_path(const std::string& path, const ReadOptions& options);
+
+// Reads the caller's bytes in place (eager); lazy keeps a private copy in the book.
+Result<Book> read_epub_bytes(std::string_view data, const ReadOptions& options);
+
+}  // namespace quirelo
