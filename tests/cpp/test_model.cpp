@@ -1,9 +1,213 @@
 #include <gtest/gtest.h>
 
-#include "model/book.hpp"
+#include <memory>
+#include <string>
+#include <vector>
 
-TEST(Model, NewBookIsEmpty) {
-    auto book = quirelo::book_new();
-    EXPECT_TRUE(book.items.empty());
-    EXPECT_EQ(book.version, "3.0");
+#include "model/book.hpp"
+#include "model/validate.hpp"
+
+namespace quirelo {
+namespace {
+
+struct ClassifyCase {
+    const char* media_type;
+    const char* properties;  // null = absent
+    int expected;
+};
+
+class ClassifyItemType : public ::testing::TestWithParam<ClassifyCase> {};
+
+TEST_P(ClassifyItemType, GivesCode) {
+    const auto& c = GetParam();
+    std::optional<std::string_view> properties;
+    if (c.properties != nullptr) properties = c.properties;
+    EXPECT_EQ(classify_item_type(c.media_type, properties), c.expected) << c.media_type << " / "
+                                                                         << (c.properties ? c.properties : "-");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ClassifyItemType,
+    ::testing::Values(ClassifyCase{"application/xhtml+xml", "cover-image nav", 10},
+                      ClassifyCase{"application/xhtml+xml", "nav cover-image", 10},
+                      ClassifyCase{"application/xhtml+xml", "canvas", 4},  // substring, not token
+                      ClassifyCase{"application/xhtml+xml", "", 9}, ClassifyCase{"image/svg+xml", nullptr, 5},
+                      ClassifyCase{"image/png", nullptr, 1}, ClassifyCase{"IMAGE/PNG", nullptr, 0},
+                      ClassifyCase{"application/font-woff", nullptr, 6}, ClassifyCase{"font/otf", nullptr, 6},
+                      ClassifyCase{"application/vnd.ms-opentype", nullptr, 6},
+                      ClassifyCase{"application/x-dtbncx+xml", nullptr, 4}, ClassifyCase{"text/css", nullptr, 2},
+                      ClassifyCase{"text/html", nullptr, 9}, ClassifyCase{"application/ecmascript", nullptr, 3},
+                      ClassifyCase{"video/mp4", nullptr, 7}, ClassifyCase{"audio/mpeg", nullptr, 8},
+                      ClassifyCase{"application/smil+xml", nullptr, 11}, ClassifyCase{"", nullptr, 0}));
+
+struct RawCase {
+    int given;
+    const char* properties;
+    int expected;
+};
+
+class AddItemRaw : public ::testing::TestWithParam<RawCase> {};
+
+TEST_P(AddItemRaw, StoresCode) {
+    const auto& c = GetParam();
+    Book book = book_new();
+    std::optional<std::string> properties;
+    if (c.properties != nullptr) properties = c.properties;
+    add_item_raw(book, "a", "a.xhtml", "application/xhtml+xml", "x", static_cast<std::uint8_t>(c.given), properties);
+    ASSERT_EQ(book.items.size(), 1u);
+    EXPECT_EQ(book.items[0]->item_type, c.expected);
+    EXPECT_EQ(book.items[0]->properties, properties);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AddItemRaw,
+                         ::testing::Values(RawCase{0, nullptr, 0}, RawCase{12, nullptr, 0}, RawCase{255, nullptr, 0},
+                                           RawCase{11, nullptr, 11}, RawCase{1, "nav", 4},
+                                           RawCase{9, "cover-image nav", 4}, RawCase{9, "cover-image", 10},
+                                           RawCase{9, "", 9}));
+
+struct CoverCase {
+    const char* file_name;
+    const char* media_type;
+};
+
+class SetCover : public ::testing::TestWithParam<CoverCase> {};
+
+TEST_P(SetCover, GuessesMediaType) {
+    Book book = book_new();
+    set_cover(book, GetParam().file_name, "img");
+    ASSERT_EQ(book.items.size(), 1u);
+    const Item& item = *book.items[0];
+    EXPECT_EQ(item.media_type, GetParam().media_type);
+    EXPECT_EQ(item.item_type, ITEM_COVER);
+    EXPECT_EQ(item.id, "cover-image");
+    EXPECT_EQ(item.href, GetParam().file_name);
+    auto covers = metadata_values(book, "OPF", "cover");
+    ASSERT_EQ(covers.size(), 1u);
+    EXPECT_EQ(covers[0].value, "cover-image");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SetCover,
+                         ::testing::Values(CoverCase{"images/Cover.JPG", "image/jpeg"}, CoverCase{"png", "image/png"},
+                                           CoverCase{"cover.", "application/octet-stream"},
+                                           CoverCase{"cover.bmp", "application/octet-stream"},
+                                           CoverCase{"cover.tar.gz", "application/octet-stream"},
+                                           CoverCase{"cover.svg.webp", "image/webp"},
+                                           CoverCase{"font.WOFF2", "font/woff2"},
+                                           CoverCase{"a.jpeg.", "application/octet-stream"},
+                                           CoverCase{"c.\xE2\x84\xAA", "application/octet-stream"}));
+
+TEST(Model, DuplicateIdsKeepBothAndIndexTheNewest) {
+    Book book = book_new();
+    add_item_raw(book, "x", "one.xhtml", "text/html", "1", 9, std::nullopt);
+    add_item_raw(book, "x", "two.xhtml", "text/html", "2", 9, std::nullopt);
+    set_cover(book, "c.png", "p");
+    set_cover(book, "d.png", "q");
+    EXPECT_EQ(book.items.size(), 4u);
+    EXPECT_EQ((*item_with_id(book, "x"))->href, "two.xhtml");
+    EXPECT_EQ((*item_with_id(book, "cover-image"))->href, "d.png");
+    EXPECT_EQ((*item_with_href(book, "one.xhtml"))->id, "x");
+    EXPECT_EQ(item_with_id(book, "X"), nullptr);
+    EXPECT_EQ(metadata_values(book, "OPF", "cover").size(), 2u);
+    EXPECT_EQ(items_of_type(book, ITEM_COVER).size(), 2u);
+}
+
+TEST(Model, BookFromPartsIndexesLikeAddItem) {
+    std::vector<ItemHandle> items;
+    items.push_back(std::make_shared<Item>("a", "h", "text/css", "", ITEM_STYLE));
+    items.push_back(std::make_shared<Item>("a", "h2", "text/css", "", ITEM_STYLE));
+    Book book = book_from_parts("2.0", {}, std::move(items), {}, {});
+    EXPECT_EQ(book.version, "2.0");
+    EXPECT_EQ((*item_with_id(book, "a"))->href, "h2");
+    EXPECT_EQ(book.id_index.size(), 1u);
+}
+
+TEST(Model, DcValuesReplaceAuthorsAppendEmptyCountsAsPresent) {
+    Book book = book_new();
+    EXPECT_FALSE(first_dc_value(book, "title"));
+    set_dc_value(book, "title", "One");
+    set_dc_value(book, "title", "");
+    ASSERT_TRUE(first_dc_value(book, "title"));
+    EXPECT_EQ(*first_dc_value(book, "title"), "");
+    EXPECT_EQ(metadata_values(book, "DC", "title").size(), 1u);
+    add_author(book, "A", "a, A", std::nullopt, "u1");
+    add_author(book, "B", std::nullopt, "aut", std::nullopt);
+    auto creators = metadata_values(book, "DC", "creator");
+    ASSERT_EQ(creators.size(), 2u);
+    EXPECT_EQ(creators[0].value, "A");
+    EXPECT_EQ(*creators[0].attributes.find("opf:file-as"), "a, A");
+    EXPECT_EQ(*creators[0].attributes.find("id"), "u1");
+    EXPECT_EQ(creators[0].attributes.find("opf:role"), nullptr);
+    EXPECT_EQ(*creators[1].attributes.find("opf:role"), "aut");
+    EXPECT_TRUE(metadata_values(book, "nope", "title").empty());
+    // An empty list under a name is not a value.
+    book.metadata.get_or_insert("DC").get_or_insert("language");
+    EXPECT_FALSE(first_dc_value(book, "language"));
+}
+
+TEST(Model, MetadataKeepsInsertionOrder) {
+    Book book = book_new();
+    for (const char* name : {"zeta", "alpha", "mid"}) append_metadata(book, "X", name, name, {});
+    std::vector<std::string> names;
+    for (const auto& [name, entries] : *book.metadata.find("X")) names.push_back(name);
+    EXPECT_EQ(names, (std::vector<std::string>{"zeta", "alpha", "mid"}));
+}
+
+TEST(Toc, MillionLevelsCopyCompareCountAndFreeWithoutRecursion) {
+    constexpr std::size_t depth = 1'000'000;
+    TocEntry root("t0", "h0");
+    TocEntry* tip = &root;
+    for (std::size_t level = 1; level < depth; ++level) {
+        tip = &tip->children.emplace_back("t", "h");
+    }
+    std::vector<TocEntry> toc;
+    toc.push_back(std::move(root));
+    Book book = book_new();
+    set_toc(book, toc);
+    EXPECT_EQ(count_toc_entries(book.toc), depth);
+    EXPECT_EQ(toc_depth(book.toc), depth);
+    EXPECT_TRUE(book.toc == toc);
+    book.toc[0].children.clear();
+    EXPECT_FALSE(book.toc == toc);
+    book.toc = toc;  // copy-assign over an existing tree
+    toc.clear();
+    EXPECT_EQ(count_toc_entries(book.toc), depth);
+}
+
+TEST(Validate, NewBookHasFiveIssuesInOrder) {
+    EXPECT_EQ(validate_book(book_new()),
+              (std::vector<std::string>{"Missing required metadata: DC:identifier",
+                                        "Missing required metadata: DC:title",
+                                        "Missing required metadata: DC:language",
+                                        "Spine is empty \u2014 at least one content document is required",
+                                        "No navigation item (NCX or Nav document) found"}));
+}
+
+TEST(Validate, ReportsReferencesAndDuplicates) {
+    Book book = book_new();
+    set_dc_value(book, "identifier", "id");
+    set_dc_value(book, "title", "");
+    set_dc_value(book, "language", "en");
+    add_item_raw(book, "c", "c.xhtml", "application/xhtml+xml", "", 9, std::nullopt);
+    add_item_raw(book, "c", "C.xhtml", "application/xhtml+xml", "", 9, std::nullopt);
+    add_item_raw(book, "c", "c.xhtml", "application/xhtml+xml", "", 9, std::nullopt);
+    add_item_raw(book, "n", "toc.ncx", "application/x-dtbncx+xml", "", 4, std::nullopt);
+    const std::pair<std::string, bool> spine[] = {{"c", true}, {"gone", true}, {"gone", false}};
+    set_spine(book, spine);
+    EXPECT_EQ(validate_book(book), (std::vector<std::string>{
+                                       "Spine references item 'gone' which is not in the manifest",
+                                       "Spine references item 'gone' which is not in the manifest",
+                                       "Duplicate item ID: 'c'",
+                                       "Duplicate item ID: 'c'",
+                                       "Duplicate item href: 'c.xhtml'",
+                                   }));
+}
+
+TEST(Validate, CoverNeverCountsAsNavigation) {
+    Book book = book_new();
+    set_cover(book, "nav.png", "x");
+    auto issues = validate_book(book);
+    EXPECT_EQ(issues.back(), "No navigation item (NCX or Nav document) found");
+}
+
+}  // namespace
+}  // namespace quirelo

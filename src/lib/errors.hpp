@@ -1,0 +1,34 @@
+#pragma once
+// Where native outcomes become Python exceptions.
+#include <Python.h>
+
+#include <exception>
+
+#include "model/error.hpp"
+
+namespace quirelo::py {
+
+// Sets ValueError with the error's message; returns nullptr for tail calls.
+PyObject* raise_epub_error(const EpubError& error);
+
+// Sets PanicException (a BaseException) with text, or a default text when null.
+void raise_panic(const char* text);
+
+// Runs body and turns an escaping C++ exception into a PanicException.
+template <class Body>
+auto panic_boundary(Body&& body) noexcept -> decltype(body()) {
+    try {
+        return body();
+    } catch (const std::exception& error) {
+        raise_panic(error.what());
+    } catch (...) {
+        raise_panic(nullptr);
+    }
+    if constexpr (std::is_same_v<decltype(body()), int>) {
+        return -1;
+    } else {
+        return nullptr;
+    }
+}
+
+}  // namespace quirelo::py

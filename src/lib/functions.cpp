@@ -1,0 +1,167 @@
+// The module functions: reading, writing and batch reading.
+#include <string>
+#include <vector>
+
+#include "batch/read_many.hpp"
+#include "lib/arguments.hpp"
+#include "lib/errors.hpp"
+#include "lib/functions.hpp"
+#include "lib/objects.hpp"
+#include "lib/py_ref.hpp"
+#include "reader/read_epub.hpp"
+#include "writer/write_epub.hpp"
+
+namespace quirelo::py {
+
+namespace {
+
+bool convert_read_flags(ArgumentSlots& slots, std::size_t first, ReadOptions& options, bool with_lazy) {
+    const char* names[] = {"ignore_ncx", "ignore_nav", "lazy"};
+    bool* targets[] = {&options.ignore_ncx, &options.ignore_nav, &options.lazy};
+    const std::size_t count = with_lazy ? 3 : 2;
+    for (std::size_t i = 0; i < count; ++i) {
+        PyObject* flag = slots[first + i];
+        if (flag != nullptr && !convert_argument(names[i], [&] { return convert_flag(flag, *targets[i]); })) {
+            return false;
+        }
+    }
+    return true;
+}
+
+PyObject* book_or_error(Result<Book>&& result) {
+    if (!result) return raise_epub_error(result.error());
+    return new_book_object(std::move(*result));
+}
+
+bool convert_book(PyObject* object, BookObject*& out) {
+    PyTypeObject* type = book_type();
+    if (type == nullptr) return false;
+    if (!PyObject_TypeCheck(object, type)) {
+        raise_type_mismatch(object, "EpubBook");
+        return false;
+    }
+    out = reinterpret_cast<BookObject*>(object);
+    return true;
+}
+
+}  // namespace
+
+PyObject* read_epub_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return panic_boundary([&]() -> PyObject* {
+        static const Signature signature{"_read_epub()", {"path", "ignore_ncx", "ignore_nav", "lazy"}, 1};
+        ArgumentSlots slots;
+        std::string path;
+        ReadOptions options;
+        if (!match_arguments(signature, args, nargs, kwnames, slots) ||
+            !convert_argument("path", [&] { return convert_str(slots[0], path); }) ||
+            !convert_read_flags(slots, 1, options, true)) {
+            return nullptr;
+        }
+        return book_or_error(read_epub_path(path, options));
+    });
+}
+
+PyObject* read_epub_bytes_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return panic_boundary([&]() -> PyObject* {
+        static const Signature signature{"_read_epub_bytes()", {"data", "ignore_ncx", "ignore_nav", "lazy"}, 1};
+        ArgumentSlots slots;
+        ReadOptions options;
+        if (!match_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+        PyObject* data = slots[0];
+        if (!PyBytes_Check(data)) {
+            raise_type_mismatch(data, "bytes");
+            return argument_error("data") ? nullptr : nullptr;
+        }
+        if (!convert_read_flags(slots, 1, options, true)) return nullptr;
+        // Read in place: the bytes object is immutable and held by the caller for the call.
+        const std::string_view image(PyBytes_AS_STRING(data), static_cast<std::size_t>(PyBytes_GET_SIZE(data)));
+        return book_or_error(read_epub_bytes(image, options));
+    });
+}
+
+PyObject* write_epub_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return panic_boundary([&]() -> PyObject* {
+        static const Signature signature{"_write_epub()", {"path", "book"}, 2};
+        ArgumentSlots slots;
+        std::string path;
+        BookObject* book = nullptr;
+        if (!match_arguments(signature, args, nargs, kwnames, slots) ||
+            !convert_argument("path", [&] { return convert_str(slots[0], path); }) ||
+            !convert_argument("book", [&] { return convert_book(slots[1], book); })) {
+            return nullptr;
+        }
+        SharedBorrow borrow(book->borrow);
+        if (!borrow) return nullptr;
+        auto written = write_epub_file(book->book, path);
+        if (!written) return raise_epub_error(written.error());
+        Py_RETURN_NONE;
+    });
+}
+
+PyObject* write_epub_bytes_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return panic_boundary([&]() -> PyObject* {
+        static const Signature signature{"_write_epub_bytes()", {"book"}, 1};
+        ArgumentSlots slots;
+        BookObject* book = nullptr;
+        if (!match_arguments(signature, args, nargs, kwnames, slots) ||
+            !convert_argument("book", [&] { return convert_book(slots[0], book); })) {
+            return nullptr;
+        }
+        SharedBorrow borrow(book->borrow);
+        if (!borrow) return nullptr;
+        auto written = write_epub_bytes(book->book);
+        if (!written) return raise_epub_error(written.error());
+        return PyBytes_FromStringAndSize(written->data(), static_cast<Py_ssize_t>(written->size()));
+    });
+}
+
+PyObject* read_epubs_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return panic_boundary([&]() -> PyObject* {
+        static const Signature signature{"_read_epubs()", {"paths", "workers", "ignore_ncx", "ignore_nav"}, 1};
+        ArgumentSlots slots;
+        std::vector<std::string> paths;
+        std::optional<std::uint64_t> workers;
+        ReadOptions options;
+        if (!match_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+        const bool converted =
+            convert_argument("paths", [&] {
+                return for_each_in_sequence(slots[0], [&](PyObject* element) {
+                    std::string path;
+                    if (!convert_str(element, path)) return false;
+                    paths.push_back(std::move(path));
+                    return true;
+                });
+            }) &&
+            convert_argument("workers", [&] { return convert_workers(slots[1], workers); }) &&
+            convert_read_flags(slots, 2, options, false);
+        if (!converted) return nullptr;
+
+        std::expected<std::vector<Result<Book>>, std::string> outcome;
+        {
+            // The workers touch no interpreter object; the lock comes back on every exit.
+            PyThreadState* saved = PyEval_SaveThread();
+            struct Restore {
+                PyThreadState* state;
+                ~Restore() { PyEval_RestoreThread(state); }
+            } restore{saved};
+            outcome = read_epubs(paths, workers, options);
+        }
+        if (!outcome) {
+            raise_panic(outcome.error().c_str());
+            return nullptr;
+        }
+        for (auto& slot : *outcome) {
+            if (!slot) return raise_epub_error(slot.error());
+        }
+        PyRef list(PyList_New(static_cast<Py_ssize_t>(outcome->size())));
+        if (!list) return nullptr;
+        for (std::size_t i = 0; i < outcome->size(); ++i) {
+            PyObject* book = new_book_object(std::move(*(*outcome)[i]));
+            if (book == nullptr) return nullptr;
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), book);
+        }
+        return list.release();
+    });
+}
+
+}  // namespace quirelo::py
