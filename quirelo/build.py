@@ -1,0 +1,185 @@
+"""Helpers for building books the way people think about them."""
+from __future__ import annotations
+
+import html
+import mimetypes
+import os
+import re
+import uuid
+from collections.abc import Iterable, Sequence
+from typing import Union
+
+from ._quirelo import EpubBook, EpubItem, TocEntry
+from .item_types import ItemType
+
+_MEDIA_TYPES = {
+    "xhtml": "application/xhtml+xml", "html": "application/xhtml+xml", "htm": "application/xhtml+xml",
+    "css": "text/css", "js": "application/javascript",
+    "jpg": "image/jpeg", "jpeg": "image/jpeg", "png": "image/png", "gif": "image/gif",
+    "svg": "image/svg+xml", "webp": "image/webp", "avif": "image/avif",
+    "otf": "font/otf", "ttf": "font/ttf", "woff": "font/woff", "woff2": "font/woff2",
+    "mp3": "audio/mpeg", "m4a": "audio/mp4", "ogg": "audio/ogg", "mp4": "video/mp4", "webm": "video/webm",
+    "ncx": "application/x-dtbncx+xml", "smil": "application/smil+xml", "txt": "text/plain",
+    "xml": "application/xml", "pls": "application/pls+xml",
+}
+
+_FONT_TYPES = {"application/x-font-ttf", "application/x-font-opentype", "application/vnd.ms-opentype"}
+
+
+def guess_media_type(file_name: str) -> str:
+    """The media type of a file name, from its extension (EPUB's core types first)."""
+    extension = file_name.rsplit(".", 1)[-1].lower() if "." in file_name else ""
+    if extension in _MEDIA_TYPES:
+        return _MEDIA_TYPES[extension]
+    guessed, _ = mimetypes.guess_type(file_name, strict=False)
+    return guessed or "application/octet-stream"
+
+
+def item_type_for(media_type: str, properties: str | None = None) -> ItemType:
+    """The item type the reader gives a manifest item with this media type and properties."""
+    if properties is not None:
+        if "cover-image" in properties:
+            return ItemType.COVER
+        if "nav" in properties:
+            return ItemType.NAVIGATION
+    exact = {
+        "text/css": ItemType.STYLE, "text/html": ItemType.DOCUMENT, "image/svg+xml": ItemType.VECTOR_IMAGE,
+        "text/javascript": ItemType.SCRIPT, "application/xhtml+xml": ItemType.DOCUMENT,
+        "application/javascript": ItemType.SCRIPT, "application/ecmascript": ItemType.SCRIPT,
+        "application/x-dtbncx+xml": ItemType.NAVIGATION, "application/smil+xml": ItemType.MEDIA_OVERLAY,
+    }
+    if media_type in exact:
+        return exact[media_type]
+    if media_type.startswith("image/"):
+        return ItemType.IMAGE
+    if media_type.startswith(("font/", "application/font-")) or media_type in _FONT_TYPES:
+        return ItemType.FONT
+    if media_type.startswith("video/"):
+        return ItemType.VIDEO
+    if media_type.startswith("audio/"):
+        return ItemType.AUDIO
+    return ItemType.OTHER
+
+
+def new_book(title: str, *, language: str = "en", identifier: str | None = None,
+             authors: Iterable[str] = ()) -> EpubBook:
+    """A book with its title, language, identifier (a new urn:uuid when not given) and authors."""
+    book = EpubBook()
+    book.set_identifier(identifier if identifier is not None else f"urn:uuid:{uuid.uuid4()}")
+    book.set_title(title)
+    book.set_language(language)
+    for author in authors:
+        book.add_author(author)
+    return book
+
+
+def _unique_id(book: EpubBook, wanted: str) -> str:
+    base = re.sub(r"[^A-Za-z0-9_.-]", "-", wanted) or "item"
+    if not (base[0].isalpha() or base[0] == "_"):
+        base = "i-" + base
+    candidate, counter = base, 2
+    while book.get_item_with_id(candidate) is not None:
+        candidate, counter = f"{base}-{counter}", counter + 1
+    return candidate
+
+
+def _as_bytes(content: Union[str, bytes, bytearray, memoryview]) -> bytes:
+    return content.encode("utf-8") if isinstance(content, str) else bytes(content)
+
+
+def add_file(book: EpubBook, file_name: str, content: Union[str, bytes, bytearray, memoryview], *,
+             media_type: str | None = None, id: str | None = None, properties: str | None = None) -> str:
+    """Add any resource under ``file_name`` (its href); returns the item's id."""
+    media_type = media_type or guess_media_type(file_name)
+    item_id = id if id is not None else _unique_id(book, os.path.splitext(os.path.basename(file_name))[0])
+    book.add_item_raw(item_id, file_name, media_type, _as_bytes(content),
+                      int(item_type_for(media_type, properties)), properties)
+    return item_id
+
+
+_HTML_START = re.compile(r"<\s*html[\s>]", re.IGNORECASE)
+
+
+def add_chapter(book: EpubBook, file_name: str, xhtml: Union[str, bytes], *, title: str | None = None,
+                id: str | None = None, language: str | None = None) -> str:
+    """Add an XHTML chapter; a body fragment is wrapped into a complete document.
+
+    Returns the item's id (derived from the file name when not given).
+    """
+    text = xhtml.decode("utf-8") if isinstance(xhtml, (bytes, bytearray)) else xhtml
+    if not _HTML_START.search(text):
+        lang = html.escape(language or "en")
+        heading = html.escape(title or os.path.splitext(os.path.basename(file_name))[0])
+        text = ('<?xml version="1.0" encoding="UTF-8"?>\n'
+                f'<html xmlns="http://www.w3.org/1999/xhtml" xml:lang="{lang}" lang="{lang}">\n'
+                f"<head><title>{heading}</title></head>\n<body>\n{text}\n</body>\n</html>\n")
+    return add_file(book, file_name, text, media_type="application/xhtml+xml", id=id)
+
+
+def add_image(book: EpubBook, file_name: str, data: Union[bytes, bytearray, memoryview], *,
+              id: str | None = None, cover: bool = False) -> str:
+    """Add an image; with ``cover`` it becomes the book's cover (id "cover-image")."""
+    if cover:
+        book.set_cover(file_name, bytes(data))
+        return "cover-image"
+    return add_file(book, file_name, data, id=id)
+
+
+def add_stylesheet(book: EpubBook, file_name: str, css: Union[str, bytes], *, id: str | None = None) -> str:
+    """Add a CSS style sheet; returns its id."""
+    return add_file(book, file_name, css, media_type="text/css", id=id)
+
+
+SpineRef = Union[str, EpubItem, "tuple[str | EpubItem, bool]"]
+
+
+def set_spine(book: EpubBook, entries: Iterable[SpineRef]) -> None:
+    """Set the reading order from ids, items, or (id or item, linear) pairs."""
+    pairs = []
+    for entry in entries:
+        linear = True
+        if isinstance(entry, tuple):
+            entry, linear = entry
+        idref = entry.get_id() if isinstance(entry, EpubItem) else entry
+        pairs.append((idref, bool(linear)))
+    book._set_spine_from_entries(pairs)
+
+
+TocSpec = Union[TocEntry, "tuple[str, str]", "tuple[str, str, Sequence[TocSpec]]"]
+
+
+def _unpack(raw) -> tuple[str, str, Sequence]:
+    if not isinstance(raw, (tuple, list)) or len(raw) not in (2, 3):
+        raise TypeError(f"a table-of-contents entry is a TocEntry or (title, href[, children]), not {raw!r}")
+    title, href, *rest = raw
+    return title, href, (rest[0] if rest else ())
+
+
+def toc_entries(entries: Iterable[TocSpec]) -> list[TocEntry]:
+    """TocEntry objects from nested (title, href[, children]) tuples; any depth."""
+    result: list[TocEntry] = []
+    # Each frame: the entries still to convert, the entries built so far, and where the
+    # finished list goes (the pending parent's title, href and its own list).
+    stack = [[iter(entries), result, None]]
+    while stack:
+        frame = stack[-1]
+        for raw in frame[0]:
+            if isinstance(raw, TocEntry):
+                frame[1].append(raw)
+                continue
+            title, href, children = _unpack(raw)
+            if children:
+                stack.append([iter(children), [], (title, href, frame[1])])
+                break
+            frame[1].append(TocEntry(title, href))
+        else:
+            stack.pop()
+            if frame[2] is not None:
+                title, href, parent = frame[2]
+                parent.append(TocEntry(title, href, frame[1]))
+    return result
+
+
+def set_toc(book: EpubBook, entries: Iterable[TocSpec]) -> None:
+    """Set the table of contents from TocEntry objects or nested (title, href[, children]) tuples."""
+    book._set_toc_from_entries(toc_entries(entries))

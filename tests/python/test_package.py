@@ -1,0 +1,100 @@
+"""The quirelo package: path- and bytes-friendly functions, item types, book helpers."""
+import os
+import pathlib
+
+import pytest
+
+import quirelo
+from quirelo import ItemType
+
+
+def sample_book():
+    book = quirelo.new_book("Sample", identifier="urn:test:1", authors=["A. Author", "B. Author"])
+    quirelo.add_stylesheet(book, "css/main.css", "p { margin: 0 }")
+    first = quirelo.add_chapter(book, "text/one.xhtml", "<h1>One</h1><p>First &amp; best.</p>", title="One")
+    second = quirelo.add_chapter(book, "text/two.xhtml", "<h1>Two</h1><p>Second.</p>")
+    quirelo.add_image(book, "images/pic.png", b"\x89PNG fake")
+    quirelo.add_image(book, "images/cover.jpg", b"\xff\xd8 fake", cover=True)
+    quirelo.add_file(book, "images/logo.svg", "<svg xmlns='http://www.w3.org/2000/svg'/>")
+    quirelo.set_spine(book, [first, (second, False)])
+    quirelo.set_toc(book, [("Part", "text/one.xhtml", [("One", "text/one.xhtml"), ("Two", "text/two.xhtml")])])
+    return book
+
+
+def test_item_type_constants():
+    assert [int(t) for t in ItemType] == list(range(12))
+    assert quirelo.ITEM_IMAGE == 1 and quirelo.ITEM_DOCUMENT == 9 and quirelo.ITEM_MEDIA_OVERLAY == 11
+
+
+def test_helpers_build_a_book_that_round_trips_and_validates(tmp_path):
+    book = sample_book()
+    path = tmp_path / "sample.epub"
+    quirelo.write_epub(path, book)
+    again = quirelo.read_epub(path)
+    assert again.validate() == []
+    assert again.get_spine() == [("one", True), ("two", False)]
+    types = {item.get_name(): ItemType(item.get_type()) for item in again.get_items()}
+    assert types["css/main.css"] is ItemType.STYLE
+    assert types["images/pic.png"] is ItemType.IMAGE
+    assert types["images/cover.jpg"] is ItemType.COVER
+    assert types["images/logo.svg"] is ItemType.VECTOR_IMAGE
+    assert [(e.title, [c.title for c in e.children]) for e in again.toc] == [("Part", ["One", "Two"])]
+    assert [v for v, _ in again.get_metadata("DC", "creator")] == ["A. Author", "B. Author"]
+    # get_text strips tags and leaves entities as written
+    assert again.get_item_with_id("one").get_text() == "One OneFirst &amp; best."
+
+
+def test_unique_ids_and_media_types():
+    book = quirelo.new_book("x")
+    assert quirelo.add_chapter(book, "a/1.xhtml", "<p>a</p>") == "i-1"
+    assert quirelo.add_chapter(book, "b/1.xhtml", "<p>b</p>") == "i-1-2"
+    assert quirelo.guess_media_type("x.WOFF2") == "font/woff2"
+    assert quirelo.guess_media_type("noext") == "application/octet-stream"
+
+
+@pytest.mark.parametrize("make_path", [str, pathlib.Path, os.fsencode])
+def test_path_likes(tmp_path, make_path):
+    target = tmp_path / "book.epub"
+    quirelo.write_epub(make_path(str(target)), sample_book())
+    assert repr(quirelo.read_epub(make_path(str(target)), lazy=True)) == "EpubBook(title='Sample')"
+    assert len(quirelo.read_epubs([make_path(str(target))] * 2, workers=1)) == 2
+
+
+@pytest.mark.parametrize("wrap", [bytes, bytearray, memoryview])
+def test_bytes_likes(wrap):
+    data = quirelo.write_epub_bytes(sample_book())
+    assert quirelo.read_epub_bytes(wrap(data)).validate() == []
+
+
+def test_errors_pass_through_unchanged(tmp_path):
+    with pytest.raises(ValueError, match=r"^IO error: No such file or directory \(os error 2\)$"):
+        quirelo.read_epub(tmp_path / "missing.epub")
+    with pytest.raises(ValueError, match="^ZIP error: "):
+        quirelo.read_epub_bytes(b"not a zip")
+    with pytest.raises(ValueError, match="^Book must have an identifier set$"):
+        quirelo.write_epub_bytes(quirelo.EpubBook())
+    with pytest.raises(TypeError):
+        quirelo.read_epubs(str(tmp_path / "one.epub"))
+
+
+def test_refused_write_leaves_existing_file_untouched(tmp_path):
+    target = tmp_path / "keep.epub"
+    target.write_bytes(b"precious")
+    with pytest.raises(ValueError, match="^Book must have a title set$"):
+        book = quirelo.EpubBook()
+        book.set_identifier("x")
+        quirelo.write_epub(target, book)
+    assert target.read_bytes() == b"precious"
+
+
+def test_deep_toc_from_nested_tuples():
+    spec = ("leaf", "leaf.xhtml")
+    for level in range(300):
+        spec = (f"t{level}", f"h{level}.xhtml", [spec])
+    entries = quirelo.build.toc_entries([spec])
+    depth, node = 0, entries[0]
+    while node.children:
+        node, depth = node.children[0], depth + 1
+    assert depth == 300 and node.title == "leaf"
+    with pytest.raises(TypeError, match="table-of-contents entry"):
+        quirelo.build.toc_entries(["just a title"])
