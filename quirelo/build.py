@@ -6,7 +6,7 @@ import mimetypes
 import os
 import re
 import uuid
-from collections.abc import Iterable, Sequence
+from collections.abc import Iterable, Iterator, Sequence
 from typing import Union
 
 from ._quirelo import EpubBook, EpubItem, TocEntry
@@ -148,36 +148,45 @@ def set_spine(book: EpubBook, entries: Iterable[SpineRef]) -> None:
 TocSpec = Union[TocEntry, "tuple[str, str]", "tuple[str, str, Sequence[TocSpec]]"]
 
 
-def _unpack(raw) -> tuple[str, str, Sequence]:
+def _unpack(raw: object) -> tuple[str, str, Sequence[TocSpec]]:
     if not isinstance(raw, (tuple, list)) or len(raw) not in (2, 3):
         raise TypeError(f"a table-of-contents entry is a TocEntry or (title, href[, children]), not {raw!r}")
     title, href, *rest = raw
     return title, href, (rest[0] if rest else ())
 
 
+class _TocFrame:
+    """Entries still to convert, those built so far, and the pending parent (if any)."""
+
+    __slots__ = ("pending", "built", "parent")
+
+    def __init__(self, pending: Iterator[TocSpec], parent: tuple[str, str, list[TocEntry]] | None) -> None:
+        self.pending = pending
+        self.built: list[TocEntry] = []
+        self.parent = parent
+
+
 def toc_entries(entries: Iterable[TocSpec]) -> list[TocEntry]:
     """TocEntry objects from nested (title, href[, children]) tuples; any depth."""
-    result: list[TocEntry] = []
-    # Each frame: the entries still to convert, the entries built so far, and where the
-    # finished list goes (the pending parent's title, href and its own list).
-    stack = [[iter(entries), result, None]]
+    root = _TocFrame(iter(entries), None)
+    stack = [root]
     while stack:
         frame = stack[-1]
-        for raw in frame[0]:
+        for raw in frame.pending:
             if isinstance(raw, TocEntry):
-                frame[1].append(raw)
+                frame.built.append(raw)
                 continue
             title, href, children = _unpack(raw)
             if children:
-                stack.append([iter(children), [], (title, href, frame[1])])
+                stack.append(_TocFrame(iter(children), (title, href, frame.built)))
                 break
-            frame[1].append(TocEntry(title, href))
+            frame.built.append(TocEntry(title, href))
         else:
             stack.pop()
-            if frame[2] is not None:
-                title, href, parent = frame[2]
-                parent.append(TocEntry(title, href, frame[1]))
-    return result
+            if frame.parent is not None:
+                title, href, siblings = frame.parent
+                siblings.append(TocEntry(title, href, frame.built))
+    return root.built
 
 
 def set_toc(book: EpubBook, entries: Iterable[TocSpec]) -> None:

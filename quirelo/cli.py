@@ -8,6 +8,7 @@ import sys
 import time
 from collections import Counter
 from collections.abc import Iterator, Sequence
+from typing import Union
 
 from . import _quirelo
 from .io import read_epub, read_epubs
@@ -130,7 +131,7 @@ def find_books(sources: Sequence[str]) -> list[str]:
     books = []
     for source in sources:
         if os.path.isdir(source):
-            found = []
+            found: list[str] = []
             for folder, _dirs, files in os.walk(source):
                 found.extend(os.path.join(folder, name) for name in files if name.lower().endswith(".epub"))
             books.extend(sorted(found))
@@ -150,13 +151,16 @@ def _output_names(books: Sequence[str]) -> list[str]:
     return names
 
 
-def _read_chunk(chunk: Sequence[str], workers: int | None) -> list[tuple[str, object]]:
+Outcome = Union[_quirelo.EpubBook, Exception]
+
+
+def _read_chunk(chunk: Sequence[str], workers: int | None) -> list[tuple[str, Outcome]]:
     """(path, book or error) per path; one bad book never hides the others."""
     try:
         return list(zip(chunk, read_epubs(chunk, workers=workers)))
     except ValueError:
         # The batch reports only its first failure: read this chunk one by one instead.
-        outcomes: list[tuple[str, object]] = []
+        outcomes: list[tuple[str, Outcome]] = []
         for path in chunk:
             try:
                 outcomes.append((path, read_epub(path)))

@@ -83,13 +83,13 @@ def _toc_size(entries) -> int:
     return count
 
 
-def _empty_row(path: str, size: int | None, error: str) -> dict:
-    row = {field: None for field in schema().names}
+def _empty_row(path: str, size: int | None, error: str) -> dict[str, object]:
+    row: dict[str, object] = {field: None for field in schema().names}
     row.update(path=path, size_bytes=size, error=error)
     return row
 
 
-def book_row(path: str, book, size: int | None) -> dict:
+def book_row(path: str, book, size: int | None) -> dict[str, object]:
     """The dataset row of one book that was read."""
     import html
 
@@ -103,7 +103,7 @@ def book_row(path: str, book, size: int | None) -> dict:
             text = item.get_text()
             if text:
                 texts.append(html.unescape(text))
-    row = {
+    row: dict[str, object] = {
         "path": path,
         "size_bytes": size,
         "identifier": _first(book, "identifier"),
