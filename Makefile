@@ -1,19 +1,36 @@
 # Every public target runs inside the build root (tools/buildroot), which is created on
 # first use; the in-* targets are what runs there.
+SHELL := /bin/bash
 BUILD ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
 BUILDROOT := tools/buildroot run
 PYTEST_ARGS ?= -q
+FUZZ_SECONDS ?= 30
+FUZZ_TARGETS = $(patsubst fuzz/%.cpp,%,$(wildcard fuzz/fuzz_*.cpp))
 
-.PHONY: demo test build in-build in-demo in-test clean
+.PHONY: demo test build sanitize fuzz bench clean \
+        in-build in-demo in-test in-sanitize in-fuzz in-bench
 
 demo:
 	$(BUILDROOT) $(MAKE) --no-print-directory in-demo
 
+# Everything CI runs: the normal suites, the sanitizer suites, bounded fuzzing.
 test:
-	$(BUILDROOT) $(MAKE) --no-print-directory in-test
+	$(BUILDROOT) $(MAKE) --no-print-directory in-test in-sanitize in-fuzz
 
 build:
 	$(BUILDROOT) $(MAKE) --no-print-directory in-build
+
+sanitize:
+	$(BUILDROOT) $(MAKE) --no-print-directory in-sanitize
+
+# Longer fuzzing by hand: make fuzz FUZZ_SECONDS=600
+fuzz:
+	$(BUILDROOT) $(MAKE) --no-print-directory in-fuzz
+
+bench:
+	$(BUILDROOT) $(MAKE) --no-print-directory in-bench
 
 in-build:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -26,5 +43,42 @@ in-test: in-build
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 	PYTHONPATH=$(CURDIR) python3 -m pytest $(PYTEST_ARGS) tests/python
 
+# AddressSanitizer + UndefinedBehaviorSanitizer: the C++ tests with leak checking, then
+# the Python tests against a sanitized copy of the package, the runtime preloaded into
+# the (uninstrumented) interpreter.
+ASAN_RUNTIME = $(shell clang++ -print-file-name=libclang_rt.asan-x86_64.so)
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:detect_stack_use_after_return=0 \
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+in-sanitize:
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+		-DQUIRELO_SANITIZE=ON -DQUIRELO_BENCH=OFF -DQUIRELO_MODULE_DIR=$(CURDIR)/$(ASAN_BUILD)/python/quirelo >/dev/null
+	cmake --build $(ASAN_BUILD)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		ctest --test-dir $(ASAN_BUILD) --output-on-failure -j2
+	cp quirelo/*.py quirelo/*.pyi quirelo/py.typed $(ASAN_BUILD)/python/quirelo/
+	$(SANITIZER_ENV) LD_PRELOAD=$(ASAN_RUNTIME) PYTHONMALLOC=malloc QUIRELO_SANITIZED=1 \
+		QUIRELO_PACKAGE_ROOT=$(CURDIR)/$(ASAN_BUILD)/python \
+		python3 -m pytest $(PYTEST_ARGS) -p no:cacheprovider tests/python
+
+# Each libFuzzer target from its committed seeds for FUZZ_SECONDS; new inputs go to a
+# scratch folder, crashes fail the run and are kept in $(FUZZ_BUILD)/crashes.
+in-fuzz:
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+		-DQUIRELO_FUZZ=ON >/dev/null
+	cmake --build $(FUZZ_BUILD)
+	mkdir -p $(FUZZ_BUILD)/crashes
+	set -e; for target in $(FUZZ_TARGETS); do \
+		seeds=fuzz/seeds/$${target#fuzz_}; scratch=$(FUZZ_BUILD)/corpus/$$target; mkdir -p $$scratch; \
+		echo "fuzzing $$target for $(FUZZ_SECONDS) s"; \
+		$(FUZZ_BUILD)/$$target $$scratch $$seeds -max_total_time=$(FUZZ_SECONDS) -timeout=20 \
+			-rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/crashes/ 2>&1 \
+			| grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|==[0-9]+==|SUMMARY|Done)" ; \
+		test $${PIPESTATUS[0]} -eq 0; \
+	done
+
+in-bench: in-build
+	for bench in $(BUILD)/bench_*; do echo "== $$bench"; $$bench; done
+	PYTHONPATH=$(CURDIR) python3 bench/bench_dataset.py
+
 clean:
-	rm -rf $(BUILD) quirelo/_quirelo*.so
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) quirelo/_quirelo*.so

@@ -4,9 +4,12 @@ import sys
 import pytest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+# The folder holding the package under test: the checkout, or a sanitizer build's copy.
+PACKAGE_ROOT = os.environ.get("QUIRELO_PACKAGE_ROOT", ROOT)
+SANITIZED = bool(os.environ.get("QUIRELO_SANITIZED"))
 # The module lands in the package folder; importing it bare needs that folder on the path.
-sys.path.insert(0, os.path.join(ROOT, "quirelo"))
-sys.path.insert(0, ROOT)
+sys.path.insert(0, os.path.join(PACKAGE_ROOT, "quirelo"))
+sys.path.insert(0, PACKAGE_ROOT)
 
 CORPUS = os.path.join(os.path.dirname(ROOT), "shared", "corpus")
 

@@ -8,7 +8,7 @@ import pytest
 import quirelo
 from test_package import sample_book
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from conftest import PACKAGE_ROOT as ROOT
 
 
 def run(*args, cwd=None):

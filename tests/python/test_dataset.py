@@ -3,6 +3,10 @@ import os
 
 import pytest
 
+from conftest import SANITIZED
+
+if SANITIZED:
+    pytest.skip("pure-Python cluster work; covered by the normal run", allow_module_level=True)
 pytest.importorskip("pyarrow")
 pytest.importorskip("dask.distributed")
 
