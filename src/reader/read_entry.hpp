@@ -1,0 +1,33 @@
+#pragma once
+// The capped entry reader: one whole archive entry, checked against MAX_ENTRY_SIZE by its
+// declared size before anything is decompressed, and against its CRC-32 after.
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <string_view>
+
+#include "reader/zip_archive.hpp"
+
+namespace quirelo {
+
+enum class EntryFailure : std::uint8_t {
+    NotFound,
+    Unsupported,  // encrypted, or a compression method neither we nor libzip can inflate
+    Oversized,    // declared size over MAX_ENTRY_SIZE
+    Damaged,      // unreadable, truncated, or inflating past its declared size
+    ChecksumMismatch,
+};
+
+struct EntryError {
+    EntryFailure failure;
+    std::uint64_t declared_size = 0;
+    std::string message;
+};
+
+// Stored and DEFLATE entries are read raw and inflated by libdeflate straight into a buffer
+// of the declared size; other methods libzip supports are inflated by libzip under the same
+// cap. An entry holding fewer bytes than it declares is read as what it holds, and its
+// CRC-32 decides whether that is accepted.
+std::expected<std::string, EntryError> read_entry(ZipArchive& archive, std::string_view name);
+
+}  // namespace quirelo

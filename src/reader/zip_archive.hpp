@@ -1,0 +1,43 @@
+#pragma once
+// An open ZIP archive (libzip), read from a file descriptor or in place from memory.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "model/error.hpp"
+
+struct zip;
+
+namespace quirelo {
+
+class ZipArchive {
+public:
+    // Takes the descriptor: it is closed with the archive, or at once when opening fails.
+    // Entries are then streamed from the file.
+    static Result<ZipArchive> open_descriptor(int descriptor, std::uint64_t file_size);
+    // Over the caller's bytes, which must outlive the archive; nothing is copied.
+    static Result<ZipArchive> open_memory(std::string_view bytes);
+
+    ZipArchive(ZipArchive&&) noexcept = default;
+    ZipArchive& operator=(ZipArchive&&) noexcept = default;
+    ~ZipArchive() = default;
+
+    zip* handle() const { return archive_.get(); }
+    // Bytes in the whole archive: no entry's compressed data can be larger.
+    std::uint64_t size() const { return size_; }
+    // A buffer for compressed data, reused from one entry to the next.
+    std::string& scratch() { return scratch_; }
+
+private:
+    struct Discard {
+        void operator()(zip* archive) const;
+    };
+    ZipArchive(zip* archive, std::uint64_t size) : archive_(archive), size_(size) {}
+
+    std::unique_ptr<zip, Discard> archive_;
+    std::uint64_t size_ = 0;
+    std::string scratch_;
+};
+
+}  // namespace quirelo

@@ -1,0 +1,437 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "model/book.hpp"
+#include "reader/read_epub.hpp"
+#include "reader/resolve_path.hpp"
+#include "reader_test_archive.hpp"
+
+using namespace quirelo;
+using quirelo::testing::book_entries;
+using quirelo::testing::build_zip;
+using quirelo::testing::capture_stderr;
+using quirelo::testing::container_xml;
+using quirelo::testing::nav_xhtml;
+using quirelo::testing::ncx_xml;
+using quirelo::testing::package_xml;
+using quirelo::testing::ZipEntrySpec;
+
+namespace {
+
+const ReadOptions EAGER{};
+const ReadOptions LAZY{.lazy = true};
+
+std::string content_of(const Book& book, std::string_view id) {
+    const ItemHandle* item = item_with_id(book, id);
+    if (!item) return "<no item>";
+    return load_content(**item);
+}
+
+std::string sample_opf() {
+    return package_xml(
+        "<dc:title>Sample</dc:title><dc:creator id='a1'>Ann</dc:creator>"
+        "<meta refines='#a1' property='role'>aut</meta>",
+        "<item id='nav' href='nav.xhtml' media-type='application/xhtml+xml' properties='nav'/>"
+        "<item id='c1' href='text/c1.xhtml' media-type='application/xhtml+xml'/>"
+        "<item id='img' href='../OEBPS/images/./pic.png' media-type='image/png' properties='cover-image'/>"
+        "<item id='css' href='/style.css' media-type='text/css' fallback='c1' media-overlay='s1'/>"
+        "<item id='gone' href='missing.xhtml' media-type='application/xhtml+xml'/>"
+        "<item id='ncx' href='toc.ncx' media-type='application/x-dtbncx+xml'/>",
+        "<itemref idref='c1'/><itemref idref='gone' linear='no'/>", "toc='ncx'");
+}
+
+std::vector<ZipEntrySpec> sample_files() {
+    return {
+        {.name = "OEBPS/nav.xhtml", .data = nav_xhtml("<li><a href='text/c1.xhtml'>One</a></li>")},
+        {.name = "OEBPS/text/c1.xhtml", .data = "<html><body><p>Hello</p></body></html>"},
+        {.name = "OEBPS/images/pic.png", .data = std::string(5000, 'P'), .deflate = false},
+        {.name = "OEBPS/style.css", .data = "p { margin: 0 }"},
+        {.name = "OEBPS/toc.ncx",
+         .data = ncx_xml("<navPoint><navLabel><text>From NCX</text></navLabel><content src='x'/></navPoint>")},
+    };
+}
+
+std::string sample_book() { return build_zip(book_entries(sample_opf(), sample_files())); }
+
+class ReaderModes : public ::testing::TestWithParam<bool> {
+protected:
+    ReadOptions options(ReadOptions base = {}) const {
+        base.lazy = GetParam();
+        return base;
+    }
+};
+
+TEST_P(ReaderModes, ReadsTheWholeBook) {
+    auto book = read_epub_bytes(sample_book(), options());
+    ASSERT_TRUE(book.has_value()) << book.error().message();
+    EXPECT_EQ(book->version, "3.0");
+    ASSERT_EQ(book->items.size(), 6u);
+    // Manifest order.
+    std::vector<std::string> ids;
+    for (const auto& item : book->items) ids.push_back(item->id);
+    EXPECT_EQ(ids, (std::vector<std::string>{"nav", "c1", "img", "css", "gone", "ncx"}));
+    for (const auto& item : book->items) EXPECT_EQ(item->content.is_set(), !GetParam()) << item->id;
+
+    EXPECT_EQ(content_of(*book, "c1"), "<html><body><p>Hello</p></body></html>");
+    EXPECT_EQ(content_of(*book, "img"), std::string(5000, 'P'));
+    EXPECT_EQ(content_of(*book, "css"), "p { margin: 0 }");
+    EXPECT_EQ(content_of(*book, "gone"), "");
+
+    const Item& img = **item_with_id(*book, "img");
+    EXPECT_EQ(img.href, "../OEBPS/images/./pic.png");
+    EXPECT_EQ(img.item_type, ITEM_COVER);
+    const Item& css = **item_with_id(*book, "css");
+    EXPECT_EQ(css.fallback, "c1");
+    EXPECT_EQ(css.media_overlay, "s1");
+    EXPECT_FALSE(css.properties.has_value());
+    EXPECT_EQ((*item_with_id(*book, "nav"))->item_type, ITEM_NAVIGATION);
+    EXPECT_EQ(item_with_href(*book, "text/c1.xhtml"), item_with_id(*book, "c1"));
+    EXPECT_EQ(GetParam(), img.lazy_source.has_value());
+
+    ASSERT_EQ(book->spine.size(), 2u);
+    EXPECT_FALSE(book->spine[1].linear);
+    EXPECT_EQ(book->toc, (std::vector<TocEntry>{{"One", "text/c1.xhtml"}}));
+    const auto& creator = book->metadata.find("DC")->find("creator")->front();
+    EXPECT_EQ(*creator.attributes.find("opf:role"), "aut");
+    const auto* opf = book->metadata.find("OPF");
+    EXPECT_TRUE(opf == nullptr || opf->empty()) << "the only meta was folded away";
+}
+
+struct FailureCase {
+    const char* name;
+    std::string archive;
+    std::string message;  // exact, or a prefix when it ends in ": "
+};
+
+std::vector<ZipEntrySpec> with_container(std::string container, std::vector<ZipEntrySpec> rest = {}) {
+    rest.insert(rest.begin(), ZipEntrySpec{.name = "META-INF/container.xml", .data = std::move(container)});
+    return rest;
+}
+
+std::vector<FailureCase> failure_cases() {
+    const std::string opf = package_xml("", "", "");
+    auto entries = [&](auto edit) {
+        auto list = book_entries(opf);
+        edit(list);
+        return build_zip(list);
+    };
+    return {
+        {"not_a_zip", "this is not an archive at all, only text", "ZIP error: "},
+        {"empty", "", "ZIP error: "},
+        {"truncated_directory", sample_book().substr(0, sample_book().size() - 10), "ZIP error: "},
+        {"no_container", build_zip({{.name = "mimetype", .data = "application/epub+zip"}}),
+         "Missing META-INF/container.xml"},
+        {"container_oversized", entries([](auto& list) { list[1].declared_size = MAX_ENTRY_SIZE + 1; }),
+         "Missing META-INF/container.xml"},
+        {"container_bad_crc", entries([](auto& list) { list[1].crc = 1234; }), "Missing META-INF/container.xml"},
+        {"container_malformed", build_zip(with_container("<container>")), "XML parsing error: "},
+        {"container_doctype", build_zip(with_container("<!DOCTYPE c><c/>")), "XML parsing error: XML with DTD detected"},
+        {"no_rootfile", build_zip(with_container("<container><rootfile full-path='a.opf'/></container>")),
+         "No rootfile found in container.xml"},
+        {"opf_missing", build_zip(with_container(container_xml("OEBPS/content.opf"))),
+         "OPF file not found in archive: OEBPS/content.opf"},
+        {"opf_leading_slash", entries([](auto& list) { list[1].data = container_xml("/OEBPS/content.opf"); }),
+         "OPF file not found in archive: /OEBPS/content.opf"},
+        {"opf_bad_crc", entries([](auto& list) { list[2].crc = 7; }),
+         "OPF file not found in archive: OEBPS/content.opf"},
+        {"opf_doctype", entries([](auto& list) { list[2].data = "<?xml version='1.0'?><!DOCTYPE p><package/>"; }),
+         "Invalid OPF: XML with DTD detected"},
+        {"opf_malformed", entries([](auto& list) { list[2].data = "<package>"; }), "Invalid OPF: "},
+    };
+}
+
+class ReaderFailures : public ::testing::TestWithParam<std::tuple<FailureCase, bool>> {};
+
+TEST_P(ReaderFailures, EndTheReadWithTheirMessage) {
+    const auto& [failure, lazy] = GetParam();
+    auto book = read_epub_bytes(failure.archive, {.lazy = lazy});
+    ASSERT_FALSE(book.has_value());
+    const std::string message = book.error().message();
+    if (failure.message.ends_with(": ")) {
+        EXPECT_TRUE(message.starts_with(failure.message)) << message;
+        EXPECT_GT(message.size(), failure.message.size()) << "the library's own text follows";
+    } else {
+        EXPECT_EQ(message, failure.message);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ReaderFailures, ::testing::Combine(::testing::ValuesIn(failure_cases()), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) ? "_lazy" : "_eager");
+                         });
+
+class TempFile {
+public:
+    explicit TempFile(std::string_view bytes) {
+        static int counter = 0;
+        path_ = (std::filesystem::path(::testing::TempDir()) /
+                 ("reader_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".epub"))
+                    .string();
+        std::ofstream(path_, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    ~TempFile() { std::filesystem::remove(path_); }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+TEST_P(ReaderModes, ReadsFromPathLikeFromBytes) {
+    TempFile file(sample_book());
+    auto book = read_epub_path(file.path(), options());
+    ASSERT_TRUE(book.has_value()) << book.error().message();
+    EXPECT_EQ(content_of(*book, "img"), std::string(5000, 'P'));
+    EXPECT_EQ(book->toc.size(), 1u);
+
+    TempFile broken("PK\x03\x04 not really");
+    auto failed = read_epub_path(broken.path(), options());
+    ASSERT_FALSE(failed.has_value());
+    EXPECT_TRUE(failed.error().message().starts_with("ZIP error: ")) << failed.error().message();
+}
+
+TEST_P(ReaderModes, PathErrorsAreIoErrors) {
+    const std::string missing = (std::filesystem::path(::testing::TempDir()) / "reader_no_such_file.epub").string();
+    auto absent = read_epub_path(missing, options());
+    ASSERT_FALSE(absent.has_value());
+    EXPECT_EQ(absent.error().message(), "IO error: No such file or directory (os error 2)");
+
+    auto nul = read_epub_path(std::string("book\0.epub", 10), options());
+    ASSERT_FALSE(nul.has_value());
+    EXPECT_EQ(nul.error().message(), "IO error: file name contained an unexpected NUL byte");
+
+    auto directory = read_epub_path(::testing::TempDir(), options());
+    ASSERT_FALSE(directory.has_value());
+    EXPECT_EQ(directory.error().message(), "IO error: Is a directory (os error 21)");
+}
+
+struct MimetypeCase {
+    const char* name;
+    std::optional<ZipEntrySpec> entry;
+    std::string warning;
+};
+
+class ReaderMimetype : public ::testing::TestWithParam<MimetypeCase> {};
+
+TEST_P(ReaderMimetype, WarnsOnlyAboutWrongText) {
+    auto entries = book_entries(package_xml("", "", ""));
+    entries.erase(entries.begin());
+    if (GetParam().entry) entries.insert(entries.begin(), *GetParam().entry);
+    const std::string archive = build_zip(entries);
+    const std::string written = capture_stderr([&] { ASSERT_TRUE(read_epub_bytes(archive, EAGER).has_value()); });
+    EXPECT_EQ(written, GetParam().warning);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReaderMimetype,
+    ::testing::Values(
+        MimetypeCase{"exact", ZipEntrySpec{.name = "mimetype", .data = "application/epub+zip"}, ""},
+        MimetypeCase{"line_feed", ZipEntrySpec{.name = "mimetype", .data = "application/epub+zip\n"}, ""},
+        MimetypeCase{"spaces", ZipEntrySpec{.name = "mimetype", .data = "  application/epub+zip \xE2\x80\x83"}, ""},
+        MimetypeCase{"absent", std::nullopt, ""},
+        MimetypeCase{"bad_crc", ZipEntrySpec{.name = "mimetype", .data = "application/zip", .crc = 99}, ""},
+        MimetypeCase{"not_utf8", ZipEntrySpec{.name = "mimetype", .data = "application/\xFF"}, ""},
+        MimetypeCase{"wrong", ZipEntrySpec{.name = "mimetype", .data = " application/zip\n"},
+                     "Warning: mimetype file contains 'application/zip', expected 'application/epub+zip'\n"},
+        MimetypeCase{"wrong_case", ZipEntrySpec{.name = "mimetype", .data = "Application/EPUB+zip", .deflate = false},
+                     "Warning: mimetype file contains 'Application/EPUB+zip', expected 'application/epub+zip'\n"}),
+    [](const auto& info) { return info.param.name; });
+
+// One item "x" whose entry is described by spec (its name is set here).
+std::string book_with_item(ZipEntrySpec spec, std::string_view href = "x.bin") {
+    spec.name = "OEBPS/x.bin";
+    return build_zip(book_entries(
+        package_xml("", "<item id='x' href='" + std::string(href) + "' media-type='application/octet-stream'/>", ""),
+        {spec}));
+}
+
+struct ItemCase {
+    const char* name;
+    ZipEntrySpec spec;
+    std::string expected;
+    std::string lazy_warning;
+    std::string href = "x.bin";
+};
+
+class ReaderItemEntries : public ::testing::TestWithParam<std::tuple<ItemCase, bool>> {};
+
+TEST_P(ReaderItemEntries, BecomeTheirBytesOrEmpty) {
+    const auto& [item_case, lazy] = GetParam();
+    const std::string archive = book_with_item(item_case.spec, item_case.href);
+    std::string content;
+    const std::string written = capture_stderr([&] {
+        auto book = read_epub_bytes(archive, {.lazy = lazy});
+        ASSERT_TRUE(book.has_value()) << book.error().message();
+        content = content_of(*book, "x");
+    });
+    EXPECT_EQ(content, item_case.expected);
+    EXPECT_EQ(written, lazy ? item_case.lazy_warning : "");
+}
+
+const std::string HELLO = "hello, hello, hello";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReaderItemEntries,
+    ::testing::Combine(
+        ::testing::Values(
+            ItemCase{"stored", {.data = HELLO, .deflate = false}, HELLO, ""},
+            ItemCase{"deflated", {.data = HELLO}, HELLO, ""},
+            ItemCase{"empty", {.data = ""}, "", ""},
+            // The headers lie about the size; the limit is on what they declare.
+            ItemCase{"declared_at_limit", {.data = HELLO, .deflate = false, .declared_size = MAX_ENTRY_SIZE}, HELLO, ""},
+            ItemCase{"declared_over_limit",
+                     {.data = HELLO, .deflate = false, .declared_size = MAX_ENTRY_SIZE + 1},
+                     "",
+                     "Warning: skipping oversized item 'OEBPS/x.bin' (104857601 bytes)\n"},
+            ItemCase{"deflated_declared_at_limit", {.data = HELLO, .declared_size = MAX_ENTRY_SIZE}, HELLO, ""},
+            ItemCase{"inflates_past_declared", {.data = HELLO, .declared_size = 5}, "", ""},
+            ItemCase{"stored_longer_than_declared", {.data = HELLO, .deflate = false, .declared_size = 5}, "", ""},
+            ItemCase{"bad_crc", {.data = HELLO, .crc = 1}, "", ""},
+            ItemCase{"encrypted", {.data = HELLO, .deflate = false, .flags = 1}, "", ""},
+            ItemCase{"unknown_method", {.data = HELLO, .deflate = false, .method = 97}, "", ""},
+            ItemCase{"percent_encoded_href", {.data = HELLO}, "", "", "x%2Ebin"},
+            ItemCase{"missing_entry", {.data = HELLO}, "", "", "y.bin"}),
+        ::testing::Bool()),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_lazy" : "_eager");
+    });
+
+TEST(ReaderArchive, PackageAtTheRootResolvesParentHrefs) {
+    auto entries = book_entries(
+        package_xml("", "<item id='x' href='../sub/../x.html' media-type='text/html'/>", ""),
+        {{.name = "x.html", .data = "root"}});
+    entries[1].data = container_xml("content.opf");
+    entries[2].name = "content.opf";
+    auto book = read_epub_bytes(build_zip(entries), EAGER);
+    ASSERT_TRUE(book.has_value()) << book.error().message();
+    EXPECT_EQ(content_of(*book, "x"), "root");
+}
+
+struct ResolveCase {
+    const char* base;
+    const char* href;
+    const char* expected;
+};
+
+class ReaderResolvePath : public ::testing::TestWithParam<ResolveCase> {};
+
+TEST_P(ReaderResolvePath, Joins) {
+    EXPECT_EQ(resolve_path(GetParam().base, GetParam().href), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ReaderResolvePath,
+                         ::testing::Values(ResolveCase{"OEBPS/", "text/c1.xhtml", "OEBPS/text/c1.xhtml"},
+                                           ResolveCase{"OEBPS/", "/images/a.png", "OEBPS/images/a.png"},
+                                           ResolveCase{"OEBPS/", "../../x.css", "x.css"},
+                                           ResolveCase{"", "../x.html", "x.html"},
+                                           ResolveCase{"a//b/", "./c/../d//e", "a/b/d/e"},
+                                           ResolveCase{"OEBPS/", "a%20b.html#frag?q", "OEBPS/a%20b.html#frag?q"},
+                                           ResolveCase{"", "", ""}, ResolveCase{"x/", "..", ""}));
+
+// A book whose navigation document and NCX are given; the spine names the NCX when asked.
+std::string toc_book(std::string nav, std::string ncx, bool spine_names_ncx = true) {
+    return build_zip(book_entries(
+        package_xml("",
+                    "<item id='n' href='nav.xhtml' media-type='application/xhtml+xml' properties='scripted nav'/>"
+                    "<item id='t' href='toc.ncx' media-type='application/x-dtbncx+xml'/>",
+                    "", spine_names_ncx ? "toc='t'" : ""),
+        {{.name = "OEBPS/nav.xhtml", .data = std::move(nav)}, {.name = "OEBPS/toc.ncx", .data = std::move(ncx)}}));
+}
+
+const std::string NAV = nav_xhtml("<li><a href='n.xhtml'>Nav</a></li>");
+const std::string NCX = ncx_xml("<navPoint><navLabel><text>Ncx</text></navLabel><content src='c.xhtml'/></navPoint>");
+const std::vector<TocEntry> FROM_NAV{{"Nav", "n.xhtml"}};
+const std::vector<TocEntry> FROM_NCX{{"Ncx", "c.xhtml"}};
+
+struct TocCase {
+    const char* name;
+    std::string archive;
+    ReadOptions options;
+    std::vector<TocEntry> expected;
+};
+
+class ReaderTocSource : public ::testing::TestWithParam<TocCase> {};
+
+TEST_P(ReaderTocSource, Selects) {
+    auto book = read_epub_bytes(GetParam().archive, GetParam().options);
+    ASSERT_TRUE(book.has_value()) << book.error().message();
+    EXPECT_EQ(book->toc, GetParam().expected);
+    EXPECT_EQ(book->items.size(), 2u);  // both stay ordinary items
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReaderTocSource,
+    ::testing::Values(TocCase{"nav_first", toc_book(NAV, NCX), {}, FROM_NAV},
+                      TocCase{"nav_doctype_falls_back", toc_book("<!DOCTYPE html>" + NAV, NCX), {}, FROM_NCX},
+                      TocCase{"both_doctype", toc_book("<!DOCTYPE html>" + NAV, "<!DOCTYPE ncx>" + NCX), {}, {}},
+                      TocCase{"empty_nav_falls_back", toc_book(nav_xhtml(""), NCX), {}, FROM_NCX},
+                      TocCase{"empty_nav_no_toc_attribute", toc_book(nav_xhtml(""), NCX, false), {}, {}},
+                      TocCase{"ignore_nav", toc_book(NAV, NCX), {.ignore_nav = true}, FROM_NCX},
+                      TocCase{"ignore_ncx", toc_book("<x", NCX), {.ignore_ncx = true}, {}},
+                      TocCase{"ignore_both", toc_book(NAV, NCX), {.ignore_ncx = true, .ignore_nav = true}, {}},
+                      TocCase{"lazy_reads_toc_now", toc_book(NAV, NCX), {.lazy = true}, FROM_NAV}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(ReaderLazy, LoadsOnceAndOutlivesTheCallersBytes) {
+    std::optional<Book> book;
+    {
+        std::string bytes = sample_book();
+        auto read = read_epub_bytes(bytes, LAZY);
+        ASSERT_TRUE(read.has_value());
+        book = std::move(*read);
+        std::fill(bytes.begin(), bytes.end(), '\0');
+    }
+    const Item& item = **item_with_id(*book, "c1");
+    EXPECT_FALSE(item.content.is_set());
+    const std::string& first = load_content(item);
+    EXPECT_TRUE(item.content.is_set());
+    const std::string& second = load_content(item);
+    EXPECT_EQ(&first, &second);
+    EXPECT_EQ(first, "<html><body><p>Hello</p></body></html>");
+    EXPECT_TRUE(item.lazy_source.has_value());
+}
+
+TEST(ReaderLazy, ConcurrentFirstAccessesAgree) {
+    auto book = read_epub_bytes(sample_book(), LAZY);
+    ASSERT_TRUE(book.has_value());
+    std::vector<std::string> seen(8);
+    {
+        std::vector<std::jthread> threads;
+        for (std::size_t i = 0; i < seen.size(); ++i) {
+            threads.emplace_back([&, i] { seen[i] = content_of(*book, i % 2 ? "img" : "css"); });
+        }
+    }
+    for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], i % 2 ? std::string(5000, 'P') : "p { margin: 0 }");
+}
+
+TEST(ReaderCorpus, EveryBookReadsEagerAndLazyAlike) {
+    const std::filesystem::path corpus = QUIRELO_CORPUS_DIR;
+    if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+    int books = 0;
+    for (const auto& file : std::filesystem::directory_iterator(corpus)) {
+        if (file.path().extension() != ".epub") continue;
+        SCOPED_TRACE(file.path().string());
+        auto eager = read_epub_path(file.path().string(), EAGER);
+        ASSERT_TRUE(eager.has_value()) << eager.error().message();
+        auto lazy = read_epub_path(file.path().string(), LAZY);
+        ASSERT_TRUE(lazy.has_value()) << lazy.error().message();
+        EXPECT_FALSE(eager->items.empty());
+        EXPECT_FALSE(eager->spine.empty());
+        EXPECT_EQ(eager->toc, lazy->toc);
+        EXPECT_EQ(eager->metadata, lazy->metadata);
+        ASSERT_EQ(eager->items.size(), lazy->items.size());
+        for (std::size_t i = 0; i < eager->items.size(); ++i) {
+            EXPECT_EQ(load_content(*eager->items[i]), load_content(*lazy->items[i])) << eager->items[i]->href;
+        }
+        ++books;
+    }
+    if (books == 0) GTEST_SKIP() << "no books in " << corpus;
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ReaderModes, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "lazy" : "eager"; });
+
+}  // namespace
