@@ -1,0 +1,76 @@
+#include "writer/archive_plan.hpp"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "reader/resolve_path.hpp"
+#include "writer/package_document.hpp"
+#include "writer/zip_writer.hpp"
+
+namespace quirelo {
+
+namespace {
+
+constexpr std::string_view NCX_MEDIA_TYPE = "application/x-dtbncx+xml";
+constexpr std::string_view XHTML_MEDIA_TYPE = "application/xhtml+xml";
+
+Result<void> test_preconditions(const Book& book) {
+    if (!first_dc_value(book, "identifier")) return fail(ErrorKind::MissingIdentifier);
+    if (!first_dc_value(book, "title")) return fail(ErrorKind::MissingTitle);
+    if (!first_dc_value(book, "language")) return fail(ErrorKind::MissingLanguage);
+    if (book.spine.empty()) return fail(ErrorKind::EmptySpine);
+    return {};
+}
+
+std::unexpected<EpubError> duplicate_name(std::string_view name) {
+    std::string detail = "invalid Zip archive: Duplicate filename: ";
+    detail += name;
+    return fail(ErrorKind::Zip, std::move(detail));
+}
+
+// Names and counts an archive without ZIP64 cannot hold, refused before anything is written.
+Result<void> test_zip_limits(const ArchivePlan& plan) {
+    const std::size_t entries = 3 + plan.item_entry_names.size() + (plan.add_nav ? 1 : 0);
+    if (entries > ZIP32_MAX_ENTRIES) {
+        return fail(ErrorKind::Zip, std::to_string(entries) + " entries do not fit in an archive without ZIP64");
+    }
+    for (const std::string& name : plan.item_entry_names) {
+        if (name.size() > ZIP_MAX_NAME_SIZE) {
+            return fail(ErrorKind::Zip, "entry name of " + std::to_string(name.size()) + " bytes is longer than 65535");
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+Result<ArchivePlan> plan_archive(const Book& book) {
+    if (auto ready = test_preconditions(book); !ready) return std::unexpected(std::move(ready.error()));
+
+    ArchivePlan plan;
+    plan.unique_id = *first_dc_value(book, "identifier");
+    plan.has_ncx = std::ranges::any_of(book.items, [](const ItemHandle& item) { return item->media_type == NCX_MEDIA_TYPE; });
+    const bool has_nav_item = std::ranges::any_of(book.items, [](const ItemHandle& item) {
+        return item->item_type == ITEM_NAVIGATION && item->media_type == XHTML_MEDIA_TYPE;
+    });
+    plan.add_nav = !is_epub2_version(book.version) && !has_nav_item;
+
+    plan.item_entry_names.reserve(book.items.size());
+    for (const ItemHandle& item : book.items) plan.item_entry_names.push_back(resolve_path(ITEM_BASE, item->href));
+
+    // In the order the entries are written, so the name reported is the second comer.
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(book.items.size() + 4);
+    seen.insert(MIMETYPE_ENTRY);
+    seen.insert(CONTAINER_ENTRY);
+    seen.insert(PACKAGE_ENTRY);
+    for (const std::string& name : plan.item_entry_names) {
+        if (!seen.insert(name).second) return duplicate_name(name);
+    }
+    if (plan.add_nav && seen.contains(NAV_ENTRY)) return duplicate_name(NAV_ENTRY);
+
+    if (auto fits = test_zip_limits(plan); !fits) return std::unexpected(std::move(fits.error()));
+    return plan;
+}
+
+}  // namespace quirelo

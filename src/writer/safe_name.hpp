@@ -1,0 +1,12 @@
+#pragma once
+// Names that may be written unquoted into generated markup (element names, attribute keys).
+#include <string_view>
+
+namespace quirelo {
+
+// True when every character is a Unicode letter or digit (Alphabetic, or a numeric
+// general category) or one of "-", ".", ":", "_". The empty string passes; callers that
+// need a non-empty name test that themselves.
+bool is_safe_name(std::string_view name);
+
+}  // namespace quirelo

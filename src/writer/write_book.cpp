@@ -1,0 +1,67 @@
+#include "writer/write_book.hpp"
+
+#include <optional>
+#include <string>
+
+#include "writer/navigation_documents.hpp"
+#include "writer/package_document.hpp"
+#include "writer/zip_writer.hpp"
+
+namespace quirelo {
+
+const std::string_view CONTAINER_DOCUMENT =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<container xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\" version=\"1.0\">\n"
+    "  <rootfiles>\n"
+    "    <rootfile full-path=\"EPUB/content.opf\" media-type=\"application/oebps-package+xml\"/>\n"
+    "  </rootfiles>\n"
+    "</container>";
+
+namespace {
+
+constexpr std::string_view EPUB_MIMETYPE = "application/epub+zip";
+constexpr std::string_view NCX_MEDIA_TYPE = "application/x-dtbncx+xml";
+constexpr std::string_view XHTML_MEDIA_TYPE = "application/xhtml+xml";
+
+Result<void> write_entries(const Book& book, const ArchivePlan& plan, ZipWriter& zip) {
+    if (auto done = zip.add_stored(MIMETYPE_ENTRY, EPUB_MIMETYPE); !done) return done;
+    if (auto done = zip.add_deflated(CONTAINER_ENTRY, CONTAINER_DOCUMENT); !done) return done;
+    if (auto done = zip.add_deflated(PACKAGE_ENTRY, generate_opf(book, plan.has_ncx, plan.add_nav)); !done) {
+        return done;
+    }
+    // Each generated document is made once and reused by every item that needs it.
+    std::optional<std::string> ncx;
+    std::optional<std::string> nav;
+    for (std::size_t i = 0; i < book.items.size(); ++i) {
+        const Item& item = *book.items[i];
+        std::string_view content = load_content(item);
+        if (content.empty()) {
+            if (item.media_type == NCX_MEDIA_TYPE) {
+                if (!ncx) ncx = generate_ncx(book, plan.unique_id);
+                content = *ncx;
+            } else if (item.item_type == ITEM_NAVIGATION && item.media_type == XHTML_MEDIA_TYPE) {
+                if (!nav) nav = generate_nav(book.toc);
+                content = *nav;
+            }
+        }
+        if (auto done = zip.add_deflated(plan.item_entry_names[i], content); !done) return done;
+    }
+    if (plan.add_nav) {
+        if (!nav) nav = generate_nav(book.toc);
+        if (auto done = zip.add_deflated(NAV_ENTRY, *nav); !done) return done;
+    }
+    return {};
+}
+
+}  // namespace
+
+Result<void> write_book(const Book& book, const ArchivePlan& plan, ZipSink& sink) {
+    ZipWriter zip(sink);
+    if (auto written = write_entries(book, plan, zip); !written) {
+        (void)zip.finish();  // keep what was completed readable; the first error is the one reported
+        return written;
+    }
+    return zip.finish();
+}
+
+}  // namespace quirelo

@@ -1,0 +1,442 @@
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_writer_books.hpp"
+#include "writer/archive_plan.hpp"
+#include "writer/navigation_documents.hpp"
+#include "writer/package_document.hpp"
+#include "writer/write_book.hpp"
+#include "writer/write_epub.hpp"
+
+using namespace quirelo;
+using writer_test::add;
+using writer_test::attributes;
+using writer_test::fixed_time;
+using writer_test::minimal_book;
+
+namespace {
+
+std::uint16_t get16(std::string_view bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                      static_cast<unsigned char>(bytes[at + 1]) << 8);
+}
+std::uint32_t get32(std::string_view bytes, std::size_t at) {
+    return get16(bytes, at) | static_cast<std::uint32_t>(get16(bytes, at + 2)) << 16;
+}
+
+struct RawEntry {
+    std::string name;
+    std::uint16_t flags, method, time, date;
+    std::uint32_t compressed_size, size, offset;
+    std::string data;  // as the ZIP library reads it back
+};
+
+// Walks the local headers as written, checks that the central directory repeats them
+// and that nothing optional is present (extra fields, descriptors, comments), then reads
+// every entry back through the ZIP library with its consistency checks and CRC test.
+std::vector<RawEntry> parse_archive(const std::string& archive) {
+    std::vector<RawEntry> entries;
+    std::size_t at = 0;
+    while (at + 30 <= archive.size() && get32(archive, at) == 0x04034b50) {
+        const std::uint16_t name_size = get16(archive, at + 26);
+        EXPECT_EQ(get16(archive, at + 28), 0) << "local extra field";
+        entries.push_back({archive.substr(at + 30, name_size), get16(archive, at + 6), get16(archive, at + 8),
+                           get16(archive, at + 10), get16(archive, at + 12), get32(archive, at + 18),
+                           get32(archive, at + 22), static_cast<std::uint32_t>(at), {}});
+        at += 30 + name_size + entries.back().compressed_size;
+    }
+    const std::size_t directory_offset = at;
+    for (const RawEntry& entry : entries) {
+        EXPECT_EQ(get32(archive, at), 0x02014b50u);
+        EXPECT_EQ(archive.substr(at + 8, 8), archive.substr(entry.offset + 6, 8)) << "flags, method, time, date";
+        EXPECT_EQ(archive.substr(at + 16, 12), archive.substr(entry.offset + 14, 12)) << "CRC and sizes";
+        EXPECT_EQ(get32(archive, at + 30), 0u) << "central extra field and comment";
+        EXPECT_EQ(get32(archive, at + 42), entry.offset);
+        at += 46 + get16(archive, at + 28);
+    }
+    EXPECT_EQ(archive.size(), at + 22);
+    EXPECT_EQ(archive.substr(at, 8), std::string("PK\x05\x06\0\0\0\0", 8)) << "end record, one disk";
+    EXPECT_EQ(get16(archive, at + 8), entries.size());
+    EXPECT_EQ(get16(archive, at + 10), entries.size());
+    EXPECT_EQ(get32(archive, at + 12), at - directory_offset);
+    EXPECT_EQ(get32(archive, at + 16), directory_offset);
+    EXPECT_EQ(get16(archive, at + 20), 0) << "archive comment";
+
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(archive.data(), archive.size(), 0, &error);
+    zip_t* zip = zip_open_from_source(source, ZIP_CHECKCONS | ZIP_RDONLY, &error);
+    if (zip == nullptr) {
+        ADD_FAILURE() << zip_error_strerror(&error);
+        zip_source_free(source);
+        return entries;
+    }
+    EXPECT_EQ(zip_get_num_entries(zip, 0), static_cast<zip_int64_t>(entries.size()));
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        RawEntry& entry = entries[index];
+        EXPECT_STREQ(zip_get_name(zip, index, ZIP_FL_ENC_RAW), entry.name.c_str());
+        entry.data.resize(entry.size);
+        zip_file_t* file = zip_fopen_index(zip, index, 0);
+        EXPECT_EQ(zip_fread(file, entry.data.data(), entry.size), static_cast<zip_int64_t>(entry.size));
+        char probe;
+        EXPECT_EQ(zip_fread(file, &probe, 1), 0) << "CRC checked at the end of " << entry.name;
+        zip_fclose(file);
+    }
+    zip_discard(zip);
+    return entries;
+}
+
+std::vector<std::string> names(const std::vector<RawEntry>& entries) {
+    std::vector<std::string> result;
+    for (const auto& entry : entries) result.push_back(entry.name);
+    return result;
+}
+
+const RawEntry* find_entry(const std::vector<RawEntry>& entries, std::string_view name) {
+    for (const auto& entry : entries) {
+        if (entry.name == name) return &entry;
+    }
+    return nullptr;
+}
+
+std::string written(const Book& book) {
+    auto bytes = write_epub_bytes(book);
+    EXPECT_TRUE(bytes.has_value()) << bytes.error().message();
+    return bytes ? *bytes : std::string();
+}
+
+std::string error_message(const Result<std::string>& result) { return result ? "" : result.error().message(); }
+
+// A book whose package document does not depend on the clock.
+Book stamped_book(std::string version = "3.0") {
+    Book book = minimal_book(std::move(version));
+    append_metadata(book, "OPF", "dcterms:modified", "2020-01-01T00:00:00Z", {});
+    return book;
+}
+
+std::string binary_bytes(std::size_t size) {
+    std::string bytes(size, '\0');
+    std::uint32_t state = 12345;
+    for (char& byte : bytes) {
+        state = state * 1664525 + 1013904223;
+        byte = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+class TempDir {
+public:
+    TempDir() {
+        path_ = std::filesystem::temp_directory_path() /
+                ("quirelo-writer-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    std::string file(std::string_view name) const { return (path_ / name).string(); }
+
+private:
+    static inline std::atomic<int> counter_{0};
+    std::filesystem::path path_;
+};
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void write_file(const std::string& path, std::string_view content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+}  // namespace
+
+TEST(WriterArchive, LayoutOrderMethodsDatesAndContents) {
+    Book book = stamped_book();
+    book.toc = {TocEntry("One", "ch1.xhtml")};
+    const std::string image = binary_bytes(100'000);
+    add(book, {"img", "images/pic.png", "image/png", image, ITEM_IMAGE});
+    add(book, {"css", "style/../main.css", "text/css", std::string(50'000, 'a'), ITEM_STYLE});
+    add(book, {"empty", "empty.txt", "text/plain", "", ITEM_OTHER});
+    add(book, {"accent", "\xC3\xA9.xhtml", "application/xhtml+xml", "x"});
+
+    const std::string archive = written(book);
+    const auto entries = parse_archive(archive);
+    ASSERT_EQ(names(entries), (std::vector<std::string>{"mimetype", "META-INF/container.xml", "EPUB/content.opf",
+                                                        "EPUB/ch1.xhtml", "EPUB/images/pic.png", "EPUB/main.css",
+                                                        "EPUB/empty.txt", "EPUB/\xC3\xA9.xhtml", "EPUB/nav.xhtml"}));
+    for (const RawEntry& entry : entries) {
+        EXPECT_EQ(entry.method, entry.name == "mimetype" ? 0 : 8) << entry.name;
+        EXPECT_EQ(entry.date, 0x0021) << entry.name;
+        EXPECT_EQ(entry.time, 0) << entry.name;
+        EXPECT_EQ(entry.flags, entry.name.starts_with("EPUB/\xC3") ? 1 << 11 : 0) << "UTF-8 name flag";
+    }
+    EXPECT_EQ(entries[0].offset, 0u);
+    EXPECT_EQ(entries[0].data, "application/epub+zip");
+    EXPECT_EQ(entries[0].compressed_size, 20u);
+    EXPECT_EQ(entries[1].data, CONTAINER_DOCUMENT);
+    EXPECT_EQ(entries[1].size, 250u);
+    EXPECT_EQ(entries[2].data, generate_opf(book, false, true, fixed_time()));
+    EXPECT_EQ(entries[3].data, "<html/>");
+    EXPECT_EQ(entries[4].data, image);
+    EXPECT_EQ(entries[5].size, 50'000u);
+    EXPECT_LT(entries[5].compressed_size, 1'000u);
+    EXPECT_EQ(entries[6].data, "");
+    EXPECT_EQ(entries[8].data, generate_nav(book.toc));
+}
+
+TEST(WriterArchive, SameBookGivesSameBytesThroughBothSinks) {
+    Book book = stamped_book();
+    append_metadata(book, "DC", "subject", "a", {});
+    append_metadata(book, "DC", "coverage", "b", {});
+    append_metadata(book, "OPF", "z", "1", {});
+    append_metadata(book, "OPF", "a", "2", {});
+    const std::string first = written(book);
+    EXPECT_EQ(written(book), first);
+    TempDir dir;
+    const std::string path = dir.file("book.epub");
+    write_file(path, std::string(1'000'000, 'x'));  // replaced, not patched
+    ASSERT_TRUE(write_epub_file(book, path).has_value());
+    EXPECT_EQ(read_file(path), first);
+}
+
+TEST(WriterArchive, EntryNamesFollowTheHref) {
+    struct Case {
+        const char* href;
+        const char* entry;
+    };
+    const Case cases[] = {{"text/ch2.xhtml", "EPUB/text/ch2.xhtml"}, {"/a.xhtml", "EPUB/a.xhtml"},
+                          {"a//b.xhtml", "EPUB/a/b.xhtml"},        {"../cover.jpg", "cover.jpg"},
+                          {"", "EPUB"},                            {"./x/./y%20z.xhtml#f", "EPUB/x/y%20z.xhtml#f"}};
+    for (const Case& c : cases) {
+        Book book = stamped_book();
+        add(book, {"x", c.href, "text/plain", "x"});
+        const auto entries = parse_archive(written(book));
+        ASSERT_EQ(entries.size(), 6u);
+        EXPECT_EQ(entries[4].name, c.entry) << c.href;
+        // The package document keeps the href as stored.
+        EXPECT_NE(entries[2].data.find(std::string("href=\"") + c.href + "\""), std::string::npos) << c.href;
+    }
+}
+
+TEST(WriterArchive, GeneratedNavigationAndNcx) {
+    // EPUB 2: no added nav; empty NCX and nav items get generated documents.
+    Book book = stamped_book("2.0");
+    book.toc = {TocEntry("One", "ch1.xhtml", {TocEntry("Two", "ch1.xhtml#2")})};
+    add(book, {"ncx", "toc.ncx", "application/x-dtbncx+xml", "", ITEM_NAVIGATION});
+    add(book, {"nav", "nav.xhtml", "application/xhtml+xml", "", ITEM_NAVIGATION});
+    add(book, {"ncx2", "again.ncx", "application/x-dtbncx+xml", "", ITEM_OTHER});
+    add(book, {"html-nav", "n.html", "text/html", "", ITEM_NAVIGATION});
+    auto entries = parse_archive(written(book));
+    EXPECT_EQ(find_entry(entries, "EPUB/nav.xhtml")->data, generate_nav(book.toc));
+    EXPECT_EQ(find_entry(entries, "EPUB/toc.ncx")->data, generate_ncx(book, "urn:x"));
+    EXPECT_EQ(find_entry(entries, "EPUB/again.ncx")->data, generate_ncx(book, "urn:x"));
+    EXPECT_EQ(find_entry(entries, "EPUB/n.html")->data, "");
+    EXPECT_EQ(entries.back().name, "EPUB/n.html");
+    EXPECT_NE(entries[2].data.find("  <spine toc=\"ncx\">\n"), std::string::npos);
+
+    // Items with content are written verbatim, and a nav item stops the added one.
+    Book kept = stamped_book("3.0");
+    add(kept, {"ncx", "toc.ncx", "application/x-dtbncx+xml", "own ncx", ITEM_NAVIGATION});
+    add(kept, {"nav", "nav.xhtml", "application/xhtml+xml", "own nav", ITEM_NAVIGATION, "nav"});
+    entries = parse_archive(written(kept));
+    EXPECT_EQ(entries.back().name, "EPUB/nav.xhtml");
+    EXPECT_EQ(entries.back().data, "own nav");
+    EXPECT_EQ(find_entry(entries, "EPUB/toc.ncx")->data, "own ncx");
+    const std::string nav_line = "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" properties=\"nav\"/>";
+    const std::size_t first = entries[2].data.find(nav_line);
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(entries[2].data.find(nav_line, first + 1), std::string::npos) << "no added nav item";
+}
+
+struct RefusalCase {
+    const char* label;
+    void (*spoil)(Book&);
+    const char* message;
+};
+
+class WriterRefusal : public testing::TestWithParam<RefusalCase> {};
+
+TEST_P(WriterRefusal, LeavesFilesAlone) {
+    Book book = stamped_book();
+    GetParam().spoil(book);
+    EXPECT_EQ(error_message(write_epub_bytes(book)), GetParam().message);
+
+    TempDir dir;
+    const std::string existing = dir.file("existing.epub");
+    write_file(existing, "precious");
+    auto result = write_epub_file(book, existing);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().message(), GetParam().message);
+    EXPECT_EQ(read_file(existing), "precious");
+
+    const std::string absent = dir.file("absent.epub");
+    EXPECT_FALSE(write_epub_file(book, absent).has_value());
+    EXPECT_FALSE(std::filesystem::exists(absent));
+}
+
+void drop_dc(Book& book, std::string_view name) {
+    book.metadata.find("DC")->erase_if([name](const std::string& key, auto&) { return key == name; });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WriterRefusal,
+    testing::Values(
+        RefusalCase{"NothingSet",
+                    [](Book& book) {
+                        book.metadata = {};
+                        book.spine.clear();
+                    },
+                    "Book must have an identifier set"},
+        RefusalCase{"NoTitle", [](Book& book) { drop_dc(book, "title"); }, "Book must have a title set"},
+        RefusalCase{"EmptyTitleList",
+                    [](Book& book) { book.metadata.find("DC")->find("title")->clear(); },
+                    "Book must have a title set"},
+        RefusalCase{"NoLanguageNorSpine",
+                    [](Book& book) {
+                        drop_dc(book, "language");
+                        book.spine.clear();
+                    },
+                    "Book must have a language set"},
+        RefusalCase{"EmptySpine", [](Book& book) { book.spine.clear(); },
+                    "Book must have at least one spine entry"},
+        RefusalCase{"SameHrefTwice",
+                    [](Book& book) {
+                        add(book, {"a", "a.xhtml", "text/plain", "1"});
+                        add(book, {"b", "./x/../a.xhtml", "text/plain", "2"});
+                    },
+                    "ZIP error: invalid Zip archive: Duplicate filename: EPUB/a.xhtml"},
+        RefusalCase{"ItemAtMimetype",
+                    [](Book& book) { add(book, {"m", "../mimetype", "text/plain", "x"}); },
+                    "ZIP error: invalid Zip archive: Duplicate filename: mimetype"},
+        RefusalCase{"ItemAtContainer",
+                    [](Book& book) { add(book, {"m", "../META-INF/container.xml", "text/plain", "x"}); },
+                    "ZIP error: invalid Zip archive: Duplicate filename: META-INF/container.xml"},
+        RefusalCase{"ItemAtPackage",
+                    [](Book& book) { add(book, {"m", "content.opf", "text/plain", "x"}); },
+                    "ZIP error: invalid Zip archive: Duplicate filename: EPUB/content.opf"},
+        RefusalCase{"ItemAtAddedNav",
+                    [](Book& book) { add(book, {"m", "nav.xhtml", "application/xhtml+xml", "x"}); },
+                    "ZIP error: invalid Zip archive: Duplicate filename: EPUB/nav.xhtml"},
+        RefusalCase{"PreconditionBeforeDuplicate",
+                    [](Book& book) {
+                        add(book, {"m", "content.opf", "text/plain", "x"});
+                        book.spine.clear();
+                    },
+                    "Book must have at least one spine entry"},
+        RefusalCase{"NameTooLong",
+                    [](Book& book) { add(book, {"m", std::string(70'000, 'n'), "text/plain", "x"}); },
+                    "ZIP error: entry name of 70005 bytes is longer than 65535"}),
+    [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.label); });
+
+TEST(WriterArchive, PresentButEmptyValuesSatisfyThePreconditions) {
+    Book book = stamped_book();
+    set_dc_value(book, "identifier", "");
+    set_dc_value(book, "title", "");
+    set_dc_value(book, "language", "");
+    EXPECT_TRUE(write_epub_bytes(book).has_value());
+}
+
+TEST(WriterArchive, TooManyEntries) {
+    Book book = stamped_book();
+    for (int i = 0; i < 0xFFFF; ++i) add(book, {"i", std::to_string(i), "text/plain", ""});
+    EXPECT_EQ(error_message(write_epub_bytes(book)), "ZIP error: 65540 entries do not fit in an archive without ZIP64");
+}
+
+TEST(WriterArchive, FileErrors) {
+    const Book book = stamped_book();
+    TempDir dir;
+    auto missing_folder = write_epub_file(book, dir.file("no/such/folder.epub"));
+    ASSERT_FALSE(missing_folder.has_value());
+    EXPECT_EQ(missing_folder.error().message(), "IO error: No such file or directory (os error 2)");
+
+    const std::string prefix = dir.file("a");
+    auto with_nul = write_epub_file(book, prefix + std::string("\0b", 2));
+    ASSERT_FALSE(with_nul.has_value());
+    EXPECT_EQ(with_nul.error().message(), "IO error: file name contained an unexpected NUL byte");
+    EXPECT_FALSE(std::filesystem::exists(prefix));
+
+    if (std::filesystem::exists("/dev/full")) {
+        Book big = stamped_book();
+        add(big, {"big", "big.bin", "application/octet-stream", binary_bytes(300'000), ITEM_OTHER});
+        auto full = write_epub_file(big, "/dev/full");
+        ASSERT_FALSE(full.has_value());
+        EXPECT_EQ(full.error().message(), "IO error: No space left on device (os error 28)");
+    }
+}
+
+namespace {
+std::atomic<int> lazy_loads{0};
+
+std::string load_from_test_source(const LazySource& source) {
+    ++lazy_loads;
+    return source.entry_name == "fail" ? std::string() : "loaded:" + source.entry_name;
+}
+
+ItemHandle lazy_item(std::string id, std::string href, std::string media_type, std::string entry, ItemType type) {
+    LazySource source{std::move(entry), std::make_shared<const std::string>("image"), &load_from_test_source};
+    return std::make_shared<Item>(std::move(id), std::move(href), std::move(media_type), std::move(source), type);
+}
+}  // namespace
+
+TEST(WriterArchive, LazyItemsAreLoadedOnceThroughTheirCell) {
+    Book book = stamped_book();
+    book.toc = {TocEntry("One", "ch1.xhtml")};
+    const ItemHandle chapter = lazy_item("c2", "c2.xhtml", "application/xhtml+xml", "EPUB/c2.xhtml", ITEM_DOCUMENT);
+    add_item(book, chapter);
+    add_item(book, lazy_item("ncx", "toc.ncx", "application/x-dtbncx+xml", "fail", ITEM_NAVIGATION));
+    add_item(book, lazy_item("gone", "gone.png", "image/png", "fail", ITEM_IMAGE));
+    lazy_loads = 0;
+    EXPECT_FALSE(chapter->content.is_set());
+
+    const std::string first = written(book);
+    EXPECT_EQ(lazy_loads, 3);
+    EXPECT_TRUE(chapter->content.is_set());
+    EXPECT_EQ(written(book), first);
+    EXPECT_EQ(lazy_loads, 3);
+
+    const auto entries = parse_archive(first);
+    EXPECT_EQ(find_entry(entries, "EPUB/c2.xhtml")->data, "loaded:EPUB/c2.xhtml");
+    EXPECT_EQ(find_entry(entries, "EPUB/toc.ncx")->data, generate_ncx(book, "urn:x"));
+    EXPECT_EQ(find_entry(entries, "EPUB/gone.png")->data, "");
+}
+
+TEST(WriterArchive, MillionLevelTocIsWritten) {
+    Book book = stamped_book();
+    add(book, {"ncx", "toc.ncx", "application/x-dtbncx+xml", "", ITEM_NAVIGATION});
+    TocEntry entry("t", "ch1.xhtml");
+    for (int level = 1; level < 1'000'000; ++level) {
+        TocEntry parent("t", "ch1.xhtml");
+        parent.children.push_back(std::move(entry));
+        entry = std::move(parent);
+    }
+    book.toc.push_back(std::move(entry));
+    auto archive = write_epub_bytes(book);
+    ASSERT_TRUE(archive.has_value()) << archive.error().message();
+    const auto entries = parse_archive(*archive);
+    auto count = [](const std::string& text, std::string_view needle) {
+        std::size_t found = 0;
+        for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++found;
+        return found;
+    };
+    ASSERT_EQ(entries.back().name, "EPUB/nav.xhtml");
+    const std::string& nav = entries.back().data;
+    EXPECT_EQ(count(nav, "<ol>\n"), 1'000'000u);
+    EXPECT_EQ(count(nav, "</ol>\n"), 1'000'000u);
+    EXPECT_EQ(count(nav, "</li>\n"), 1'000'000u);
+    EXPECT_LT(nav.size(), 100'000'000u);  // linear in depth
+    EXPECT_TRUE(nav.ends_with("    </ol>\n  </nav>\n</body>\n</html>\n"));
+    const std::string& ncx = find_entry(entries, "EPUB/toc.ncx")->data;
+    EXPECT_EQ(count(ncx, "</navPoint>\n"), 1'000'000u);
+    EXPECT_NE(ncx.find("<navPoint id=\"np1000000\" playOrder=\"1000000\">"), std::string::npos);
+    EXPECT_TRUE(ncx.ends_with("    </navPoint>\n  </navMap>\n</ncx>\n"));
+}

@@ -1,0 +1,304 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_writer_books.hpp"
+#include "writer/package_document.hpp"
+#include "writer/safe_name.hpp"
+#include "writer/xml_text.hpp"
+
+using namespace quirelo;
+using writer_test::add;
+using writer_test::attributes;
+using writer_test::fixed_time;
+using writer_test::minimal_book;
+
+namespace {
+
+// Everything rules A to F touch, in one book.
+Book representative_book(std::string version) {
+    Book book = book_new();
+    book.version = std::move(version);
+    append_metadata(book, "DC", "identifier", "urn:uuid:1", attributes({{"opf:scheme", "uuid"}, {"id", "pub-id"}}));
+    append_metadata(book, "DC", "identifier", "isbn", {});
+    append_metadata(book, "DC", "publisher", "P\x01u\xEF\xBF\xBF" "b",
+                    attributes({{"xml:lang", "fr"}, {"", "e"}, {"bad key", "z"}, {"data-x", "1"}}));
+    append_metadata(book, "DC", "creator", "Jane", attributes({{"opf:role", "aut"}, {"opf:file-as", "Doe, Jane"}}));
+    append_metadata(book, "DC", "creator", "Bob", attributes({{"opf:role", "edt"}, {"id", "c2"}}));
+    append_metadata(book, "DC", "language", "en", {});
+    append_metadata(book, "DC", "title", "Q&A <1> \"it's\"", {});
+    append_metadata(book, "DC", "bad name", "x", {});
+    append_metadata(book, "DC", "", "x", {});
+    append_metadata(book, "OPF", "cover", "cover-image", {});
+    append_metadata(book, "OPF", "x", "ignored", attributes({{"name", "A"}, {"content", "B"}}));
+    append_metadata(book, "OPF", "rendition:layout", "pre-paginated", {});
+    append_metadata(book, "OPF", "y", "v", attributes({{"refines", "#x"}, {"property", "p"}}));
+    append_metadata(book, "OTHER", "secret", "s", {});
+    add(book, {"ch1", "text/ch1.xhtml", "application/xhtml+xml", "", ITEM_DOCUMENT});
+    add(book, {"cover-image", "cover.jpg", "image/jpeg", "", ITEM_COVER});
+    add(book, {"cv", "cv.svg", "image/svg+xml", "", ITEM_COVER, "svg"});
+    add(book, {"toc", "nav.xhtml", "application/xhtml+xml", "", ITEM_NAVIGATION});
+    add(book, {"ncx", "toc.ncx", "application/x-dtbncx+xml", "", ITEM_NAVIGATION});
+    {
+        auto item = std::make_shared<Item>("ch2", "ch 2.xhtml?a=1&b", "application/xhtml+xml", "", ITEM_DOCUMENT);
+        item->media_overlay = "mo";
+        item->fallback = "ch1";
+        add_item(book, item);
+    }
+    book.spine.push_back({"ch1", std::nullopt, true});
+    book.spine.push_back({"ch2", "page-spread-left", false});
+    return book;
+}
+
+constexpr const char* MANIFEST_AND_SPINE =
+    "  <manifest>\n"
+    "    <item id=\"ch1\" href=\"text/ch1.xhtml\" media-type=\"application/xhtml+xml\"/>\n"
+    "    <item id=\"cover-image\" href=\"cover.jpg\" media-type=\"image/jpeg\" properties=\"cover-image\"/>\n"
+    "    <item id=\"cv\" href=\"cv.svg\" media-type=\"image/svg+xml\" properties=\"svg\"/>\n"
+    "    <item id=\"toc\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" properties=\"nav\"/>\n"
+    "    <item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>\n"
+    "    <item id=\"ch2\" href=\"ch 2.xhtml?a=1&amp;b\" media-type=\"application/xhtml+xml\" media-overlay=\"mo\" "
+    "fallback=\"ch1\"/>\n"
+    "  </manifest>\n"
+    "  <spine toc=\"ncx\">\n"
+    "    <itemref idref=\"ch1\"/>\n"
+    "    <itemref idref=\"ch2\" linear=\"no\" properties=\"page-spread-left\"/>\n"
+    "  </spine>\n"
+    "</package>\n";
+
+// The line of the document that starts with prefix (after indentation), or "".
+std::string line_starting(const std::string& document, std::string_view prefix) {
+    std::size_t start = 0;
+    while (start < document.size()) {
+        std::size_t end = document.find('\n', start);
+        if (end == std::string::npos) end = document.size();
+        std::string_view line(document.data() + start, end - start);
+        const std::size_t text = line.find_first_not_of(' ');
+        if (text != std::string_view::npos && line.substr(text).starts_with(prefix)) return std::string(line);
+        start = end + 1;
+    }
+    return {};
+}
+
+}  // namespace
+
+TEST(WriterPackageDocument, Epub3DocumentIsExact) {
+    const std::string expected = std::string(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\" unique-identifier=\"pub-id\">\n"
+        "  <metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:opf=\"http://www.idpf.org/2007/opf\">\n"
+        "    <dc:identifier id=\"pub-id\">urn:uuid:1</dc:identifier>\n"
+        "    <dc:identifier>isbn</dc:identifier>\n"
+        "    <dc:title>Q&amp;A &lt;1&gt; &quot;it&apos;s&quot;</dc:title>\n"
+        "    <dc:language>en</dc:language>\n"
+        "    <dc:creator id=\"dc-id-1\">Jane</dc:creator>\n"
+        "    <dc:creator id=\"c2\">Bob</dc:creator>\n"
+        "    <dc:publisher xml:lang=\"fr\">Pub</dc:publisher>\n"
+        "    <meta refines=\"#pub-id\" property=\"scheme\">uuid</meta>\n"
+        "    <meta refines=\"#dc-id-1\" property=\"file-as\">Doe, Jane</meta>\n"
+        "    <meta refines=\"#dc-id-1\" property=\"role\">aut</meta>\n"
+        "    <meta refines=\"#c2\" property=\"role\">edt</meta>\n"
+        "    <meta property=\"dcterms:modified\">2024-02-29T13:05:09Z</meta>\n"
+        "    <meta name=\"cover\" content=\"cover-image\"/>\n"
+        "    <meta content=\"B\" name=\"A\"/>\n"
+        "    <meta property=\"rendition:layout\">pre-paginated</meta>\n"
+        "    <meta property=\"p\" refines=\"#x\">v</meta>\n"
+        "  </metadata>\n") + MANIFEST_AND_SPINE;
+    EXPECT_EQ(generate_opf(representative_book("3.0"), true, false, fixed_time()), expected);
+}
+
+TEST(WriterPackageDocument, Epub2DocumentIsExact) {
+    const std::string expected = std::string(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"2.0\" unique-identifier=\"pub-id\">\n"
+        "  <metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:opf=\"http://www.idpf.org/2007/opf\">\n"
+        "    <dc:identifier opf:scheme=\"uuid\" id=\"pub-id\">urn:uuid:1</dc:identifier>\n"
+        "    <dc:identifier>isbn</dc:identifier>\n"
+        "    <dc:title>Q&amp;A &lt;1&gt; &quot;it&apos;s&quot;</dc:title>\n"
+        "    <dc:language>en</dc:language>\n"
+        "    <dc:creator opf:file-as=\"Doe, Jane\" opf:role=\"aut\">Jane</dc:creator>\n"
+        "    <dc:creator opf:role=\"edt\" id=\"c2\">Bob</dc:creator>\n"
+        "    <dc:publisher data-x=\"1\" xml:lang=\"fr\">Pub</dc:publisher>\n"
+        "    <meta name=\"cover\" content=\"cover-image\"/>\n"
+        "    <meta content=\"B\" name=\"A\"/>\n"
+        "    <meta property=\"rendition:layout\">pre-paginated</meta>\n"
+        "    <meta property=\"p\" refines=\"#x\">v</meta>\n"
+        "  </metadata>\n") + MANIFEST_AND_SPINE;
+    EXPECT_EQ(generate_opf(representative_book("2.0.1"), true, false, fixed_time()), expected);
+}
+
+TEST(WriterPackageDocument, AddedNavItemAndSpineWithoutNcx) {
+    const std::string document = generate_opf(minimal_book(), false, true, fixed_time());
+    EXPECT_NE(document.find("    <item id=\"ch1\" href=\"ch1.xhtml\" media-type=\"application/xhtml+xml\"/>\n"
+                            "    <item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" "
+                            "properties=\"nav\"/>\n  </manifest>\n  <spine>\n"),
+              std::string::npos)
+        << document;
+}
+
+struct UidCase {
+    quirelo::AttributeMap identifier_attributes;
+    const char* package_uid;
+};
+
+class WriterPackageUid : public testing::TestWithParam<UidCase> {};
+
+TEST_P(WriterPackageUid, NamesTheFirstIdentifier) {
+    Book book = minimal_book();
+    book.metadata.find("DC")->find("identifier")->front().attributes = GetParam().identifier_attributes;
+    append_metadata(book, "DC", "identifier", "second", attributes({{"id", "own"}}));
+    const std::string document = generate_opf(book, false, false, fixed_time());
+    const std::string uid = GetParam().package_uid;
+    EXPECT_EQ(line_starting(document, "<package"),
+              "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\" unique-identifier=\"" + uid + "\">");
+    EXPECT_EQ(line_starting(document, "<dc:identifier"), "    <dc:identifier id=\"" + uid + "\">urn:x</dc:identifier>");
+    EXPECT_NE(document.find("    <dc:identifier id=\"own\">second</dc:identifier>\n"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, WriterPackageUid,
+                         testing::Values(UidCase{attributes({{"id", "pub-id"}}), "pub-id"},
+                                         UidCase{attributes({{"id", "pub id"}}), "BookId"},
+                                         UidCase{attributes({{"id", ""}}), "BookId"},
+                                         UidCase{attributes({{"id", "a&b"}}), "BookId"},
+                                         UidCase{{}, "BookId"}));
+
+TEST(WriterPackageDocument, VersionTextChoosesTheMode) {
+    for (const auto& [version, attribute] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"2.0.1", "2.0"}, {"20", "2.0"}, {"2", "2.0"}, {"3.3", "3.0"}, {"", "3.0"}, {" 2.0", "3.0"}}) {
+        const std::string document = generate_opf(minimal_book(version), false, false, fixed_time());
+        EXPECT_NE(document.find(std::string("version=\"") + attribute + "\" unique-identifier"), std::string::npos)
+            << version;
+        EXPECT_EQ(line_starting(document, "<meta property=\"dcterms:modified\"").empty(), attribute[0] == '2')
+            << version;
+    }
+}
+
+TEST(WriterPackageDocument, ModificationTime) {
+    using namespace std::chrono;
+    EXPECT_EQ(format_modified_time(fixed_time()), "2024-02-29T13:05:09Z");
+    EXPECT_EQ(format_modified_time(sys_days{1999y / December / 31} + 23h + 59min + 59s + 999ms), "1999-12-31T23:59:59Z");
+    EXPECT_EQ(format_modified_time(sys_days{1969y / July / 20} + 20h), "1970-01-01T00:00:00Z");
+    EXPECT_EQ(format_modified_time(system_clock::time_point{} - 1ms), "1970-01-01T00:00:00Z");
+
+    // The clock variant stamps the current second.
+    const auto before = format_modified_time(system_clock::now());
+    const std::string line = line_starting(generate_opf(minimal_book(), false, false), "<meta property=\"dcterms");
+    const auto after = format_modified_time(system_clock::now());
+    const std::string stamp = line.substr(line.find('>') + 1, 20);
+    EXPECT_TRUE(stamp >= before && stamp <= after) << line;
+
+    // A stored modification time replaces the generated one and is written as a meta.
+    Book book = minimal_book();
+    append_metadata(book, "OPF", "dcterms:modified", "2000-01-01T00:00:00Z", {});
+    const std::string document = generate_opf(book, false, false, fixed_time());
+    EXPECT_EQ(document.find("2024-"), std::string::npos);
+    EXPECT_NE(document.find("    <meta property=\"dcterms:modified\">2000-01-01T00:00:00Z</meta>\n"), std::string::npos);
+}
+
+struct MetaCase {
+    const char* name;
+    quirelo::AttributeMap attributes;
+    const char* value;
+    const char* line;  // "" when nothing is written
+};
+
+class WriterPackageMeta : public testing::TestWithParam<MetaCase> {};
+
+TEST_P(WriterPackageMeta, Form) {
+    Book book = minimal_book("2.0");
+    append_metadata(book, "OPF", GetParam().name, GetParam().value, GetParam().attributes);
+    const std::string document = generate_opf(book, false, false, fixed_time());
+    const std::size_t start = document.find("</dc:language>\n") + 15;
+    const std::string metas = document.substr(start, document.find("  </metadata>") - start);
+    EXPECT_EQ(metas, std::string(GetParam().line));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WriterPackageMeta,
+    testing::Values(
+        MetaCase{"cover", {}, "c&", "    <meta name=\"cover\" content=\"c&amp;\"/>\n"},
+        MetaCase{"dcterms:modified", {}, "now", "    <meta property=\"dcterms:modified\">now</meta>\n"},
+        MetaCase{"m", attributes({{"property", "p"}}), "v", "    <meta property=\"p\">v</meta>\n"},
+        MetaCase{"a:b", attributes({{"name", "n"}}), "v", "    <meta name=\"n\" content=\"v\"/>\n"},
+        MetaCase{"a:b", attributes({{"content", "c"}}), "v", "    <meta content=\"c\" name=\"a:b\"/>\n"},
+        MetaCase{"m", attributes({{"scheme", "s"}, {"", "dropped"}, {"a b", "dropped"}}), "v",
+                 "    <meta scheme=\"s\" name=\"m\" content=\"v\"/>\n"},
+        MetaCase{"bad name", {}, "v", ""},
+        MetaCase{"", {}, "v", ""},
+        MetaCase{"m", attributes({{"id", "i\x01\x1f\t"}}), "\xEF\xBF\xBE", "    <meta id=\"i\t\" name=\"m\" content=\"\"/>\n"}));
+
+TEST(WriterPackageDocument, DublinCoreNamesAndAttributes) {
+    Book book = minimal_book();
+    append_metadata(book, "DC", "date", "2020", attributes({{"opf:event", "publication"}, {"dir", "ltr"}}));
+    append_metadata(book, "DC", "subject", "s", attributes({{"id", ""}, {"opf:scheme", "bisac"}}));
+    append_metadata(book, "DC", "rights", "r", attributes({{"opf:role", "x"}}));
+    append_metadata(book, "DC", "a<b", "dropped", {});
+    const std::string document = generate_opf(book, false, false, fixed_time());
+    EXPECT_NE(document.find("    <dc:language>en</dc:language>\n"
+                            "    <dc:date dir=\"ltr\" id=\"dc-id-1\">2020</dc:date>\n"
+                            "    <dc:subject id=\"\">s</dc:subject>\n"
+                            "    <dc:rights id=\"dc-id-2\">r</dc:rights>\n"
+                            "    <meta refines=\"#dc-id-1\" property=\"event\">publication</meta>\n"
+                            "    <meta refines=\"#\" property=\"scheme\">bisac</meta>\n"
+                            "    <meta refines=\"#dc-id-2\" property=\"role\">x</meta>\n"
+                            "    <meta property=\"dcterms:modified\">"),
+              std::string::npos)
+        << document;
+    EXPECT_EQ(document.find("dropped"), std::string::npos);
+}
+
+TEST(WriterPackageDocument, ItemPropertiesAndOtherNamespaces) {
+    Book book = minimal_book();
+    add(book, {"n1", "n1.xhtml", "text/html", "", ITEM_NAVIGATION});  // not xhtml: no nav property
+    add(book, {"n2", "n2.xhtml", "application/xhtml+xml", "", ITEM_NAVIGATION, ""});
+    add(book, {"c", "c.png", "image/png", "", ITEM_COVER, "a\"b"});
+    append_metadata(book, "OTHER", "title", "hidden", {});
+    const std::string document = generate_opf(book, false, false, fixed_time());
+    EXPECT_EQ(line_starting(document, "<item id=\"n1\""), "    <item id=\"n1\" href=\"n1.xhtml\" media-type=\"text/html\"/>");
+    EXPECT_EQ(line_starting(document, "<item id=\"n2\""),
+              "    <item id=\"n2\" href=\"n2.xhtml\" media-type=\"application/xhtml+xml\" properties=\"\"/>");
+    EXPECT_EQ(line_starting(document, "<item id=\"c\""),
+              "    <item id=\"c\" href=\"c.png\" media-type=\"image/png\" properties=\"a&quot;b\"/>");
+    EXPECT_EQ(document.find("hidden"), std::string::npos);
+    EXPECT_TRUE(document.ends_with("</package>\n"));
+}
+
+TEST(WriterPackageDocument, SafeNames) {
+    struct Case {
+        std::string_view name;
+        bool safe;
+    };
+    const Case cases[] = {
+        {"", true},          {"title", true},       {"dc:x-y.z_1", true},    {"\xC3\xA9t\xC3\xA9", true},
+        {"\xE4\xB8\xAD", true},  // CJK ideograph
+        {"\xD9\xA3", true},      // ARABIC-INDIC DIGIT THREE (Nd)
+        {"\xE2\x85\xAB", true},  // ROMAN NUMERAL TWELVE (Nl)
+        {"\xC2\xBD", true},      // VULGAR FRACTION ONE HALF (No)
+        {"a b", false},          {"a\"", false},        {"a<", false},           {"a=b", false},
+        {"a/b", false},          {"\xFF", false},       {std::string_view("a\0b", 3), false},
+        {"\xF0\x9F\x98\x80", false},  // emoji
+        {"\xEF\xBF\xBD", false},      // U+FFFD itself
+    };
+    for (const Case& c : cases) EXPECT_EQ(is_safe_name(c.name), c.safe) << c.name;
+}
+
+TEST(WriterPackageDocument, XmlTextLeavesOutForbiddenCharacters) {
+    struct Case {
+        std::string_view text;
+        std::string_view written;
+    };
+    const Case cases[] = {
+        {"plain", "plain"},
+        {"<&>\"'", "&lt;&amp;&gt;&quot;&apos;"},
+        {"a\tb\nc\rd", "a\tb\nc\rd"},
+        {std::string_view("\0x\x01y\x1f", 5), "xy"},
+        {"\xEF\xBF\xBE\xEF\xBF\xBF&\xEF\xBF\xBD", "&amp;\xEF\xBF\xBD"},
+        {"\xEF\xBF", "\xEF\xBF"},
+        {"\xC3\xA9\x7F", "\xC3\xA9\x7F"},
+    };
+    for (const Case& c : cases) {
+        std::string out = "^";
+        append_xml_text(out, c.text);
+        EXPECT_EQ(out, "^" + std::string(c.written));
+    }
+}
