@@ -1,0 +1,18 @@
+#include "batch/read_many.hpp"
+
+#include "batch/parallel_map.hpp"
+
+namespace quirelo {
+
+std::expected<std::vector<Result<Book>>, std::string> read_epubs(const std::vector<std::string>& paths,
+                                                                  std::optional<std::uint64_t> workers,
+                                                                  const ReadOptions& options) {
+    // A batch hands back complete books: every item's bytes are loaded on the workers,
+    // never later on the caller's thread.
+    ReadOptions eager = options;
+    eager.lazy = false;
+    return parallel_map(paths.size(), workers,
+                        [&](std::size_t index) { return read_epub_path(paths[index], eager); });
+}
+
+}  // namespace quirelo

@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <limits>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "batch/parallel_map.hpp"
+#include "batch/worker_pool.hpp"
+
+namespace {
+
+using quirelo::ThreadLauncher;
+using quirelo::WorkerPool;
+
+// Starts real threads until `allowed` have started, then fails as std::thread would when
+// the system is out of threads. Counts the bodies that have returned, to prove joins.
+struct CountingLauncher {
+    std::size_t allowed = std::numeric_limits<std::size_t>::max();
+    std::atomic<std::size_t> started{0};
+    std::atomic<std::size_t> exited{0};
+
+    ThreadLauncher launcher() {
+        return [this](std::function<void()> body) {
+            if (started.load() >= allowed)
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            ++started;
+            return std::thread([this, body = std::move(body)] {
+                body();
+                ++exited;
+            });
+        };
+    }
+};
+
+// Waits, with a deadline, until `count` tasks are inside at once; true when they were.
+bool rendezvous(std::atomic<int>& arrived, int count) {
+    ++arrived;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (arrived.load() < count) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+struct IndexCase {
+    std::size_t threads;
+    std::size_t count;
+};
+
+class PoolVisitsEveryIndex : public ::testing::TestWithParam<IndexCase> {};
+
+TEST_P(PoolVisitsEveryIndex, ExactlyOnce) {
+    const auto [threads, count] = GetParam();
+    auto pool = WorkerPool::create(threads);
+    ASSERT_TRUE(pool.has_value()) << pool.error();
+    EXPECT_EQ((*pool)->thread_count(), std::max<std::size_t>(threads, 1));
+    std::vector<std::atomic<int>> visits(count);
+    (*pool)->for_each_index(count, [&](std::size_t index) { ++visits[index]; });
+    for (std::size_t index = 0; index < count; ++index) EXPECT_EQ(visits[index].load(), 1) << "index " << index;
+}
+
+INSTANTIATE_TEST_SUITE_P(Batch, PoolVisitsEveryIndex,
+                         ::testing::Values(IndexCase{1, 0}, IndexCase{1, 1}, IndexCase{1, 100}, IndexCase{2, 1},
+                                           IndexCase{2, 7}, IndexCase{3, 1000}, IndexCase{8, 5},
+                                           IndexCase{0, 10}));
+
+TEST(BatchPool, TaskExceptionReachesCallerAfterEveryIndexRan) {
+    auto pool = WorkerPool::create(2);
+    ASSERT_TRUE(pool.has_value());
+    std::vector<std::atomic<int>> visits(6);
+    EXPECT_THROW((*pool)->for_each_index(6,
+                                         [&](std::size_t index) {
+                                             ++visits[index];
+                                             if (index == 1 || index == 3) throw std::runtime_error("task");
+                                         }),
+                 std::runtime_error);
+    for (auto& visit : visits) EXPECT_EQ(visit.load(), 1);
+    // The pool survives a failed job.
+    std::atomic<int> later{0};
+    (*pool)->for_each_index(4, [&](std::size_t) { ++later; });
+    EXPECT_EQ(later.load(), 4);
+}
+
+TEST(BatchPool, ConcurrentCallersEachGetTheirOwnResults) {
+    auto pool = WorkerPool::create(3);
+    ASSERT_TRUE(pool.has_value());
+    constexpr std::size_t CALLERS = 4, COUNT = 500, ROUNDS = 20;
+    std::vector<std::vector<std::size_t>> outputs(CALLERS, std::vector<std::size_t>(COUNT));
+    {
+        std::vector<std::jthread> callers;
+        for (std::size_t caller = 0; caller < CALLERS; ++caller) {
+            callers.emplace_back([&, caller] {
+                for (std::size_t round = 0; round < ROUNDS; ++round)
+                    (*pool)->for_each_index(COUNT, [&](std::size_t index) {
+                        outputs[caller][index] = caller * 1000000 + round * 1000 + index;
+                    });
+            });
+        }
+    }
+    for (std::size_t caller = 0; caller < CALLERS; ++caller)
+        for (std::size_t index = 0; index < COUNT; ++index)
+            ASSERT_EQ(outputs[caller][index], caller * 1000000 + (ROUNDS - 1) * 1000 + index);
+}
+
+TEST(BatchPool, SharedPoolIsCreatedOnceWithDefaultSize) {
+    auto first = quirelo::shared_worker_pool();
+    ASSERT_TRUE(first.has_value());
+    auto second = quirelo::shared_worker_pool();
+    ASSERT_TRUE(second.has_value());
+    EXPECT_EQ(*first, *second);
+    EXPECT_EQ((*first)->thread_count(), quirelo::default_pool_size());
+    EXPECT_GE(quirelo::default_pool_size(), 1u);
+}
+
+TEST(BatchPool, ForkedChildGetsAWorkingSharedPool) {
+    auto parent_pool = quirelo::shared_worker_pool();
+    ASSERT_TRUE(parent_pool.has_value());
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The parent's workers do not exist here; a hang ends the child with SIGALRM.
+        alarm(20);
+        auto mapped = quirelo::parallel_map(100, std::nullopt, [](std::size_t index) { return index; });
+        const bool right = mapped && mapped->size() == 100 && (*mapped)[99] == 99;
+        _exit(right ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// parallel_map over the pool each `workers` value chooses.
+class MapWorkers : public ::testing::TestWithParam<std::optional<std::uint64_t>> {};
+
+TEST_P(MapWorkers, ResultsInInputOrder) {
+    auto mapped = quirelo::parallel_map(1000, GetParam(), [](std::size_t index) {
+        // Early indexes are slow, so a split in fixed blocks would finish out of order.
+        if (index < 4) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return std::to_string(index * index);
+    });
+    ASSERT_TRUE(mapped.has_value()) << mapped.error();
+    ASSERT_EQ(mapped->size(), 1000u);
+    for (std::size_t index = 0; index < mapped->size(); ++index) ASSERT_EQ((*mapped)[index], std::to_string(index * index));
+}
+
+TEST_P(MapWorkers, EmptyInputStartsNoThread) {
+    CountingLauncher launch;
+    auto mapped = quirelo::parallel_map(0, GetParam(), [](std::size_t) { return 1; }, launch.launcher());
+    ASSERT_TRUE(mapped.has_value());
+    EXPECT_TRUE(mapped->empty());
+    EXPECT_EQ(launch.started.load(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Batch, MapWorkers,
+                         ::testing::Values(std::nullopt, std::optional<std::uint64_t>(0),
+                                           std::optional<std::uint64_t>(1), std::optional<std::uint64_t>(2),
+                                           std::optional<std::uint64_t>(7),
+                                           std::optional<std::uint64_t>(std::numeric_limits<std::uint64_t>::max())));
+
+struct ThreadCountCase {
+    std::uint64_t workers;
+    std::size_t count;
+    std::size_t expected_threads;
+};
+
+class DedicatedPoolSize : public ::testing::TestWithParam<ThreadCountCase> {};
+
+TEST_P(DedicatedPoolSize, StartsAtMostOneThreadPerIndex) {
+    const auto [workers, count, expected_threads] = GetParam();
+    CountingLauncher launch;
+    std::mutex mutex;
+    std::set<std::thread::id> seen;
+    auto mapped = quirelo::parallel_map(count, workers,
+                                        [&](std::size_t index) {
+                                            std::lock_guard lock(mutex);
+                                            seen.insert(std::this_thread::get_id());
+                                            return index;
+                                        },
+                                        launch.launcher());
+    ASSERT_TRUE(mapped.has_value());
+    EXPECT_EQ(launch.started.load(), expected_threads);
+    EXPECT_LE(seen.size(), expected_threads);
+    EXPECT_FALSE(seen.contains(std::this_thread::get_id())) << "work ran on the calling thread";
+    // The dedicated pool is joined before the call returns.
+    EXPECT_EQ(launch.exited.load(), expected_threads);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Batch, DedicatedPoolSize,
+    ::testing::Values(ThreadCountCase{1, 50, 1}, ThreadCountCase{5, 3, 3},
+                      ThreadCountCase{0, 1000, std::min<std::size_t>(quirelo::default_pool_size(), 1000)}));
+
+TEST(BatchMap, DedicatedPoolSizeRule) {
+    const std::size_t processors = quirelo::default_pool_size();
+    const struct {
+        std::uint64_t workers;
+        std::size_t job_size;
+        std::size_t threads;
+    } cases[] = {
+        {0, 1000000, processors},
+        {0, 1, 1},
+        {1, 1000000, 1},
+        {3, 2, 2},
+        {65535, 1000000, 65535},
+        {65536, 1000000, 65535},
+        {std::numeric_limits<std::uint64_t>::max(), 1000000, 65535},
+        {std::numeric_limits<std::uint64_t>::max(), 7, 7},
+        {std::uint64_t{1} << 32, 1000000, 65535},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(quirelo::dedicated_pool_size(c.workers, c.job_size), c.threads)
+            << "workers " << c.workers << ", job " << c.job_size;
+}
+
+TEST(BatchMap, TwoWorkersRunTwoIndexesAtOnce) {
+    std::atomic<int> arrived{0};
+    auto mapped = quirelo::parallel_map(2, std::uint64_t{2}, [&](std::size_t) { return rendezvous(arrived, 2) ? 1 : 0; });
+    ASSERT_TRUE(mapped.has_value());
+    EXPECT_TRUE((*mapped)[0] && (*mapped)[1]) << "the two indexes never ran concurrently";
+}
+
+class StartFailure : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(StartFailure, ReportsJoinsStartedThreadsAndComputesNothing) {
+    CountingLauncher launch;
+    launch.allowed = GetParam();
+    std::atomic<int> computed{0};
+    auto mapped = quirelo::parallel_map(10, std::uint64_t{4},
+                                        [&](std::size_t) {
+                                            ++computed;
+                                            return 0;
+                                        },
+                                        launch.launcher());
+    ASSERT_FALSE(mapped.has_value());
+    EXPECT_TRUE(mapped.error().starts_with("Failed to build thread pool")) << mapped.error();
+    EXPECT_EQ(computed.load(), 0);
+    EXPECT_EQ(launch.started.load(), GetParam());
+    // Every thread that did start has been joined: its body has returned.
+    EXPECT_EQ(launch.exited.load(), GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Batch, StartFailure, ::testing::Values(0, 1, 3));
+
+}  // namespace
