@@ -22,6 +22,8 @@ struct LazySource {
     std::string entry_name;
     ArchiveImage image;
     LazyLoader loader = nullptr;
+    // State the loader shares among the items of one image (opaque to the model).
+    std::shared_ptr<void> loader_state = nullptr;
 };
 
 // A byte buffer set once, at creation or by the first access; concurrent first accesses

@@ -39,7 +39,7 @@ std::string_view base_folder(std::string_view opf_path) {
 }
 
 ItemHandle make_item(ZipArchive& archive, const ManifestEntry& entry, std::string_view base,
-                     const ArchiveImage& shared_image) {
+                     const ArchiveImage& shared_image, const std::shared_ptr<LazyArchivePool>& pool) {
     std::string entry_name = resolve_path(base, entry.href);
     std::optional<std::string_view> properties;
     if (entry.properties) properties = *entry.properties;
@@ -47,7 +47,7 @@ ItemHandle make_item(ZipArchive& archive, const ManifestEntry& entry, std::strin
     std::shared_ptr<Item> item;
     if (shared_image) {
         item = std::make_shared<Item>(entry.id, entry.href, entry.media_type,
-                                      LazySource{std::move(entry_name), shared_image, &load_lazy_content}, type);
+                                      make_lazy_source(std::move(entry_name), shared_image, pool), type);
     } else {
         auto bytes = read_entry(archive, entry_name);
         item = std::make_shared<Item>(entry.id, entry.href, entry.media_type,
@@ -85,7 +85,10 @@ Result<Book> read_book(ZipArchive& archive, const ReadOptions& options, const Ar
 
     std::vector<ItemHandle> items;
     items.reserve(package.manifest.size());
-    for (const auto& [id, entry] : package.manifest) items.push_back(make_item(archive, entry, base, shared_image));
+    const auto pool = shared_image ? std::make_shared<LazyArchivePool>(shared_image) : nullptr;
+    for (const auto& [id, entry] : package.manifest) {
+        items.push_back(make_item(archive, entry, base, shared_image, pool));
+    }
 
     std::vector<TocEntry> toc = read_toc(archive, package.manifest, base, package.spine_toc, options);
     fold_refinements(package.metadata);

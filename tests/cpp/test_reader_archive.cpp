@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "model/book.hpp"
+#include "reader/lazy_content.hpp"
 #include "reader/read_epub.hpp"
 #include "reader/resolve_path.hpp"
 #include "reader_test_archive.hpp"
@@ -405,6 +406,22 @@ TEST(ReaderLazy, ConcurrentFirstAccessesAgree) {
         }
     }
     for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], i % 2 ? std::string(5000, 'P') : "p { margin: 0 }");
+}
+
+TEST(ReaderLazy, ItemsOfOneBookShareOneArchiveIndex) {
+    std::string manifest;
+    std::vector<ZipEntrySpec> files;
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".css";
+        manifest += "<item id=\"i" + std::to_string(i) + "\" href=\"" + name + "\" media-type=\"text/css\"/>";
+        files.push_back({.name = "OEBPS/" + name, .data = "p" + std::to_string(i)});
+    }
+    auto book = read_epub_bytes(build_zip(book_entries(package_xml("", manifest, ""), files)), LAZY);
+    ASSERT_TRUE(book.has_value()) << book.error().message();
+    for (int i = 0; i < 300; ++i) EXPECT_EQ(content_of(*book, "i" + std::to_string(i)), "p" + std::to_string(i));
+    const auto* pool = static_cast<const LazyArchivePool*>(book->items.front()->lazy_source->loader_state.get());
+    ASSERT_NE(pool, nullptr);
+    EXPECT_EQ(pool->opened(), 1u);  // one loader at a time: one index, reused
 }
 
 TEST(ReaderCorpus, EveryBookReadsEagerAndLazyAlike) {
