@@ -78,6 +78,8 @@ in-fuzz:
 
 in-bench: in-build
 	for bench in $(BUILD)/bench_*; do echo "== $$bench"; $$bench; done
+	PYTHONPATH=$(CURDIR) python3 bench/bench_write_zipfile.py
+	PYTHONPATH=$(CURDIR) python3 bench/bench_to_markdown.py
 	PYTHONPATH=$(CURDIR) python3 bench/bench_dataset.py
 
 clean:
