@@ -17,6 +17,10 @@ from .item_types import ItemType
 
 ITEM_COLUMNS = [f"items_{item_type.name.lower()}" for item_type in ItemType]
 
+# Environment of local worker processes: keep freed memory for the next book instead of
+# returning it to the system after every partition.
+WORKER_ENVIRONMENT = {"MALLOC_TRIM_THRESHOLD_": str(256 << 20), "MALLOC_MMAP_THRESHOLD_": str(256 << 20)}
+
 
 def schema():
     """The dataset's documented schema (pyarrow)."""
@@ -242,8 +246,13 @@ def write_dataset(sources: Iterable[str], output: str, *, scheduler: str | None 
     try:
         if client is None:
             if scheduler is None:
-                cluster = LocalCluster(n_workers=workers or os.cpu_count() or 1, threads_per_worker=1,
-                                       processes=True, dashboard_address=None)
+                import dask
+
+                # Dask starts workers with a tiny malloc trim threshold, which makes every
+                # book's buffers come back as fresh pages: reading runs about twice as slow.
+                with dask.config.set({"distributed.nanny.pre-spawn-environ": WORKER_ENVIRONMENT}):
+                    cluster = LocalCluster(n_workers=workers or os.cpu_count() or 1, threads_per_worker=1,
+                                           processes=True, dashboard_address=None)
                 own_client = client = Client(cluster)
             else:
                 own_client = client = Client(scheduler)
