@@ -3,15 +3,13 @@
 
 #include "lib/errors.hpp"
 #include "lib/functions.hpp"
+#include "lib/method_table.hpp"
 #include "lib/objects.hpp"
 #include "lib/py_ref.hpp"
 
 namespace quirelo::py {
 
 namespace {
-
-#define QUIRELO_FASTCALL(function) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function))
-constexpr int FASTCALL = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef function_definitions[] = {
     {"_read_epub", QUIRELO_FASTCALL(read_epub_function), FASTCALL,

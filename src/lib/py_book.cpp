@@ -6,6 +6,7 @@
 
 #include "lib/arguments.hpp"
 #include "lib/errors.hpp"
+#include "lib/method_table.hpp"
 #include "lib/objects.hpp"
 #include "lib/py_ref.hpp"
 #include "markdown/markdown.hpp"
@@ -94,9 +95,6 @@ PyObject* mutating(PyObject* self, const Signature& signature, PyObject* const* 
         return body(as_book(self)->book, slots);
     });
 }
-
-#define QUIRELO_METHOD(name) \
-    PyObject* name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 
 QUIRELO_METHOD(get_items) {
     static const Signature signature{"EpubBook.get_items()", {}, 0};
@@ -385,17 +383,6 @@ PyObject* book_new_object(PyTypeObject* type, PyObject* args, PyObject* kwargs) 
     });
 }
 
-void book_dealloc(PyObject* self) {
-    PyTypeObject* type = Py_TYPE(self);
-    as_book(self)->book.~Book();
-    as_book(self)->borrow.~BorrowFlag();
-    type->tp_free(self);
-    Py_DECREF(type);
-}
-
-#define QUIRELO_FASTCALL(function) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function))
-constexpr int FASTCALL = METH_FASTCALL | METH_KEYWORDS;
-
 PyMethodDef book_methods[] = {
     {"get_items", QUIRELO_FASTCALL(get_items), FASTCALL, "get_items($self)\n--\n\nReturn all items in the book."},
     {"get_items_of_type", QUIRELO_FASTCALL(get_items_of_type), FASTCALL,
@@ -449,7 +436,7 @@ PyGetSetDef book_getset[] = {
 PyType_Slot book_slots[] = {
     {Py_tp_doc, const_cast<char*>("EpubBook()\n--\n\n")},
     {Py_tp_new, reinterpret_cast<void*>(book_new_object)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(book_dealloc)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_object<BookObject, &BookObject::book>)},
     {Py_tp_repr, reinterpret_cast<void*>(book_repr)},
     {Py_tp_methods, book_methods},
     {Py_tp_getset, book_getset},

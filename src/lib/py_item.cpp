@@ -3,6 +3,7 @@
 
 #include "lib/arguments.hpp"
 #include "lib/errors.hpp"
+#include "lib/method_table.hpp"
 #include "lib/objects.hpp"
 #include "lib/py_ref.hpp"
 #include "markdown/text_extraction.hpp"
@@ -24,9 +25,6 @@ PyObject* reading(PyObject* self, const Signature& signature, PyObject* const* a
         return body(*as_item(self)->item);
     });
 }
-
-#define QUIRELO_METHOD(name) \
-    PyObject* name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 
 QUIRELO_METHOD(get_content) {
     static const Signature signature{"EpubItem.get_content()", {}, 0};
@@ -79,17 +77,6 @@ PyObject* item_repr(PyObject* self) {
     });
 }
 
-void item_dealloc(PyObject* self) {
-    PyTypeObject* type = Py_TYPE(self);
-    as_item(self)->item.~ItemHandle();
-    as_item(self)->borrow.~BorrowFlag();
-    type->tp_free(self);
-    Py_DECREF(type);
-}
-
-#define QUIRELO_FASTCALL(function) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function))
-constexpr int FASTCALL = METH_FASTCALL | METH_KEYWORDS;
-
 PyMethodDef item_methods[] = {
     {"get_content", QUIRELO_FASTCALL(get_content), FASTCALL,
      "get_content($self)\n--\n\nReturn the raw content as bytes."},
@@ -105,7 +92,7 @@ PyMethodDef item_methods[] = {
 };
 
 PyType_Slot item_slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(item_dealloc)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_object<ItemObject, &ItemObject::item>)},
     {Py_tp_repr, reinterpret_cast<void*>(item_repr)},
     {Py_tp_methods, item_methods},
     {0, nullptr},

@@ -5,6 +5,7 @@
 
 #include "lib/arguments.hpp"
 #include "lib/errors.hpp"
+#include "lib/method_table.hpp"
 #include "lib/objects.hpp"
 #include "lib/py_ref.hpp"
 
@@ -61,14 +62,6 @@ PyObject* entry_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     });
 }
 
-void entry_dealloc(PyObject* self) {
-    PyTypeObject* type = Py_TYPE(self);
-    as_entry(self)->entry.~TocEntry();
-    as_entry(self)->borrow.~BorrowFlag();
-    type->tp_free(self);
-    Py_DECREF(type);
-}
-
 PyGetSetDef entry_getset[] = {
     {"title", get_title, nullptr, "", nullptr},
     {"href", get_href, nullptr, "", nullptr},
@@ -79,7 +72,7 @@ PyGetSetDef entry_getset[] = {
 PyType_Slot entry_slots[] = {
     {Py_tp_doc, const_cast<char*>("TocEntry(title, href, children=...)\n--\n\n")},
     {Py_tp_new, reinterpret_cast<void*>(entry_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(entry_dealloc)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_object<TocEntryObject, &TocEntryObject::entry>)},
     {Py_tp_repr, reinterpret_cast<void*>(entry_repr)},
     {Py_tp_getset, entry_getset},
     {0, nullptr},
