@@ -1,0 +1,482 @@
+"""Hostile EPUB archives, made in memory on every run (nothing here is committed as a binary).
+
+Archives are assembled byte by byte (local headers, central directory, end records) so
+that any header can lie: sizes, checksums, counts, offsets, names. The documents inside
+are built from small templates so that one part at a time can be made hostile.
+"""
+from __future__ import annotations
+
+import dataclasses
+import functools
+import struct
+import zlib
+
+MAX_ENTRY_SIZE = 104_857_600
+STORED, DEFLATED = 0, 8
+UTF8_NAMES = 0x800
+
+# What a failed read may say: fixed texts, or fixed prefixes before a library's own words.
+READ_ERRORS = (
+    "ZIP error: ",
+    "XML parsing error: ",
+    "Missing META-INF/container.xml",
+    "No rootfile found in container.xml",
+    "OPF file not found in archive: ",
+    "Invalid OPF: ",
+    "IO error: ",
+)
+WRITE_ERRORS = (
+    "Book must have an identifier set",
+    "Book must have a title set",
+    "Book must have a language set",
+    "Book must have at least one spine entry",
+    "ZIP error: ",
+    "IO error: ",
+)
+
+OPF_PATH = "OEBPS/content.opf"
+
+
+def deflate(data: bytes, level: int = 6) -> bytes:
+    compressor = zlib.compressobj(level, zlib.DEFLATED, -15)
+    return compressor.compress(data) + compressor.flush()
+
+
+@functools.cache
+def zeros_stream(size: int) -> tuple[bytes, int]:
+    """A raw DEFLATE stream of size zero bytes and their CRC-32, made in 1 MiB steps."""
+    compressor = zlib.compressobj(9, zlib.DEFLATED, -15)
+    chunk = bytes(1 << 20)
+    parts, crc, left = [], 0, size
+    while left:
+        piece = chunk[: min(left, len(chunk))]
+        parts.append(compressor.compress(piece))
+        crc = zlib.crc32(piece, crc)
+        left -= len(piece)
+    parts.append(compressor.flush())
+    return b"".join(parts), crc
+
+
+# --- the archive ------------------------------------------------------------------------
+
+@dataclasses.dataclass
+class Entry:
+    """One archive member as its headers describe it; every field may lie."""
+
+    name: bytes
+    payload: bytes  # the bytes in the archive: compressed for DEFLATE
+    method: int
+    crc: int
+    size: int  # declared uncompressed size
+    comp_size: int | None = None  # declared compressed size; None: len(payload)
+    flags: int = UTF8_NAMES
+    local_name: bytes | None = None  # a different name in the local header
+
+
+def member(name: str | bytes, data: bytes, method: int = DEFLATED) -> Entry:
+    """An honest member."""
+    raw_name = name.encode() if isinstance(name, str) else name
+    payload = deflate(data) if method == DEFLATED else data
+    return Entry(raw_name, payload, method, zlib.crc32(data), len(data))
+
+
+def zeros_member(name: str, size: int, declared: int | None = None) -> Entry:
+    """A DEFLATE bomb: size zero bytes, declaring `declared` (default: the truth)."""
+    payload, crc = zeros_stream(size)
+    return Entry(name.encode(), payload, DEFLATED, crc, size if declared is None else declared)
+
+
+def build_zip(entries, *, aliases=(), claimed_entries=None, zip64=False,
+              central_size=None, central_offset=None) -> bytes:
+    """The archive of entries, in order.
+
+    aliases: (name, index) pairs, extra central records that point at the local header of
+    entries[index], so that several entries share one piece of compressed data.
+    claimed_entries: the entry count written into the end records instead of the truth.
+    zip64: add ZIP64 end records (always done when the count needs them).
+    central_size, central_offset: lies about the central directory's place.
+    """
+    out = bytearray()
+    offsets = []
+    for entry in entries:
+        offsets.append(len(out))
+        name = entry.name if entry.local_name is None else entry.local_name
+        comp_size = len(entry.payload) if entry.comp_size is None else entry.comp_size
+        out += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, entry.flags, entry.method, 0, 0x21,
+                           entry.crc, comp_size & 0xFFFFFFFF, entry.size & 0xFFFFFFFF, len(name), 0)
+        out += name + entry.payload
+    start = len(out)
+    records = [(entry, offsets[i]) for i, entry in enumerate(entries)]
+    records += [(dataclasses.replace(entries[i], name=alias), offsets[i]) for alias, i in aliases]
+    for entry, offset in records:
+        comp_size = len(entry.payload) if entry.comp_size is None else entry.comp_size
+        out += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, entry.flags, entry.method, 0, 0x21,
+                           entry.crc, comp_size & 0xFFFFFFFF, entry.size & 0xFFFFFFFF, len(entry.name),
+                           0, 0, 0, 0, 0, offset)
+        out += entry.name
+    size = len(out) - start if central_size is None else central_size
+    offset = start if central_offset is None else central_offset
+    count = len(records) if claimed_entries is None else claimed_entries
+    if zip64 or count > 0xFFFF:
+        record = len(out)
+        out += struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, count, count, size, offset)
+        out += struct.pack("<IIQI", 0x07064B50, 0, record, 1)
+        out += struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0)
+    else:
+        out += struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count, size, offset, 0)
+    return bytes(out)
+
+
+# --- the documents ----------------------------------------------------------------------
+
+def container_xml(full_path: str = OPF_PATH, *, before: str = "") -> bytes:
+    return ('<?xml version="1.0"?><container version="1.0" '
+            'xmlns="urn:oasis:names:tc:opendocument:xmlns:container">' + before +
+            f'<rootfiles><rootfile full-path="{full_path}" media-type="application/oebps-package+xml"/>'
+            '</rootfiles></container>').encode("utf-8", "surrogateescape")
+
+
+METADATA = ('<dc:identifier id="uid">urn:hostile:1</dc:identifier><dc:title>Small</dc:title>'
+            '<dc:language>en</dc:language><dc:creator id="c">A. Author</dc:creator>'
+            '<meta refines="#c" property="file-as">Author, A.</meta>')
+
+# (id, href, media type, properties)
+ITEMS = (
+    ("nav", "nav.xhtml", "application/xhtml+xml", "nav"),
+    ("c1", "c1.xhtml", "application/xhtml+xml", None),
+    ("css", "style.css", "text/css", None),
+    ("ncx", "toc.ncx", "application/x-dtbncx+xml", None),
+)
+
+
+# Text with surrogate escapes ("\udcff") becomes the raw, invalid byte (0xff).
+
+def package_xml(*, metadata: str = METADATA, items=ITEMS, spine=("c1",), root_attributes: str = "",
+                prolog: str = '<?xml version="1.0" encoding="UTF-8"?>') -> bytes:
+    manifest = "".join(
+        f'<item id="{id_}" href="{href}" media-type="{media_type}"'
+        + (f' properties="{properties}"' if properties else "") + "/>"
+        for id_, href, media_type, properties in items)
+    itemrefs = "".join(f'<itemref idref="{idref}"/>' for idref in spine)
+    return (prolog + '<package xmlns="http://www.idpf.org/2007/opf" version="3.0" '
+            f'unique-identifier="uid"{root_attributes}><metadata xmlns:dc="http://purl.org/dc/elements/1.1/">'
+            f'{metadata}</metadata><manifest>{manifest}</manifest><spine toc="ncx">{itemrefs}</spine>'
+            '</package>').encode("utf-8", "surrogateescape")
+
+
+def nav_xhtml(body: str = '<ol><li><a href="c1.xhtml">One</a></li></ol>') -> bytes:
+    return ('<?xml version="1.0"?><html xmlns="http://www.w3.org/1999/xhtml" '
+            'xmlns:epub="http://www.idpf.org/2007/ops"><body><nav epub:type="toc">'
+            + body + '</nav></body></html>').encode("utf-8", "surrogateescape")
+
+
+def chapter_xhtml(body: str | bytes = "<h1>One</h1><p>Hello &amp; welcome to a <em>small</em> book.</p>") -> bytes:
+    raw = body.encode() if isinstance(body, str) else body
+    return (b'<?xml version="1.0"?><html xmlns="http://www.w3.org/1999/xhtml"><head><title>One</title>'
+            b'</head><body>' + raw + b'</body></html>')
+
+
+NCX = (b'<?xml version="1.0"?><ncx xmlns="http://www.daisy.org/z3986/2005/ncx/" version="2005-1">'
+       b'<navMap><navPoint id="p1"><navLabel><text>One</text></navLabel><content src="c1.xhtml"/>'
+       b'</navPoint></navMap></ncx>')
+
+
+def book_files() -> dict[str, bytes]:
+    """The files of the small valid book, by entry name."""
+    files = {
+        "mimetype": b"application/epub+zip",
+        "META-INF/container.xml": container_xml(),
+        OPF_PATH: package_xml(),
+        "OEBPS/nav.xhtml": nav_xhtml(),
+        "OEBPS/c1.xhtml": chapter_xhtml(),
+        "OEBPS/style.css": b"p { margin: 0 }",
+        "OEBPS/toc.ncx": NCX,
+    }
+    return files
+
+
+def epub(files: dict, method: int = DEFLATED, extra=(), **options) -> bytes:
+    """An archive of files ("mimetype" stored), then any extra Entry objects."""
+    entries = [member(name, data, STORED if name == "mimetype" else method) for name, data in files.items()]
+    return build_zip(entries + list(extra), **options)
+
+
+def small_book(method: int = DEFLATED) -> bytes:
+    """The valid book that truncation and byte flips start from (about 1.5 KB deflated)."""
+    return epub(book_files(), method)
+
+
+def with_files(**changes) -> bytes:
+    """The small book with some files replaced: keys are entry names, None removes."""
+    files = book_files()
+    for name, data in changes.items():
+        if data is None:
+            files.pop(name, None)
+        else:
+            files[name] = data
+    return epub(files)
+
+
+# --- hostile collections ----------------------------------------------------------------
+
+def truncations(data: bytes):
+    for length in range(len(data)):
+        yield length, data[:length]
+
+
+def byte_flips(data: bytes, mask: int = 0xFF):
+    for offset in range(len(data)):
+        changed = bytearray(data)
+        changed[offset] ^= mask
+        yield offset, bytes(changed)
+
+
+def lying_size_books():
+    """name -> archive whose chapter entry declares a size other than the truth."""
+    chapter = chapter_xhtml()
+    books = {}
+    for method in (STORED, DEFLATED):
+        label = "stored" if method == STORED else "deflated"
+        for lie, declared in [("larger", len(chapter) + 1), ("smaller", len(chapter) - 1), ("zero", 0),
+                              ("at_limit", MAX_ENTRY_SIZE), ("over_limit", MAX_ENTRY_SIZE + 1),
+                              ("max_u32", 0xFFFFFFFF)]:
+            entry = member("OEBPS/c1.xhtml", chapter, method)
+            entry.size = declared
+            books[f"{label}_size_{lie}"] = epub(_without("OEBPS/c1.xhtml"), extra=[entry])
+        for lie, comp_size in [("comp_larger", None), ("comp_smaller", -1), ("comp_beyond_archive", 0x7FFFFFFF)]:
+            entry = member("OEBPS/c1.xhtml", chapter, method)
+            entry.comp_size = {None: len(entry.payload) + 40, -1: len(entry.payload) - 1}.get(comp_size, comp_size)
+            books[f"{label}_{lie}"] = epub(_without("OEBPS/c1.xhtml"), extra=[entry])
+        entry = member("OEBPS/c1.xhtml", chapter, method)
+        entry.crc ^= 1
+        books[f"{label}_bad_crc"] = epub(_without("OEBPS/c1.xhtml"), extra=[entry])
+    # Lies about the package and container documents themselves.
+    for name in ("META-INF/container.xml", OPF_PATH):
+        entry = member(name, book_files()[name])
+        entry.size = MAX_ENTRY_SIZE + 1
+        books[f"oversized_{name.split('/')[-1]}"] = epub(_without(name), extra=[entry])
+    return books
+
+
+def _without(*names) -> dict[str, bytes]:
+    files = book_files()
+    for name in names:
+        del files[name]
+    return files
+
+
+BIG_ITEMS = (("big", "big.bin", "application/octet-stream", None),)
+
+
+def _with_big(entry: Entry) -> bytes:
+    files = book_files()
+    files[OPF_PATH] = package_xml(items=ITEMS + BIG_ITEMS)
+    return epub(files, extra=[entry])
+
+
+# name -> (builder, the lengths that item "big" may have after the read)
+BOMBS = {
+    "honest_at_limit": (lambda: _with_big(zeros_member("OEBPS/big.bin", MAX_ENTRY_SIZE)), {MAX_ENTRY_SIZE}),
+    "honest_over_limit": (lambda: _with_big(zeros_member("OEBPS/big.bin", MAX_ENTRY_SIZE + 1)), {0}),
+    # Streams that inflate beyond what their headers declare.
+    "declares_1k_holds_64m": (lambda: _with_big(zeros_member("OEBPS/big.bin", 64 << 20, declared=1024)), {0}),
+    "declares_4m_holds_8m": (lambda: _with_big(zeros_member("OEBPS/big.bin", 8 << 20, declared=4 << 20)), {0}),
+    # Declares the limit but holds little: the buffer is not to be taken at its word.
+    "declares_limit_holds_4k": (lambda: _with_big(zeros_member("OEBPS/big.bin", 4096, declared=MAX_ENTRY_SIZE)),
+                                {0, 4096}),
+}
+
+
+def overlapping_book(aliases: int = 200) -> bytes:
+    """Many central records sharing the chapter's local header and compressed data, each
+    one listed in the manifest."""
+    names = [f"OEBPS/s{i:05}.xhtml" for i in range(aliases)]
+    items = ITEMS + tuple((f"s{i}", name.removeprefix("OEBPS/"), "application/xhtml+xml", None)
+                          for i, name in enumerate(names))
+    files = book_files()
+    files[OPF_PATH] = package_xml(items=items, spine=["c1"] + [f"s{i}" for i in range(aliases)])
+    entries = [member(name, data, STORED if name == "mimetype" else DEFLATED) for name, data in files.items()]
+    chapter_index = list(files).index("OEBPS/c1.xhtml")
+    return build_zip(entries, aliases=[(name.encode(), chapter_index) for name in names])
+
+
+def many_entries_book(count: int = 100_000, listed: int = 1000) -> bytes:
+    """A real central directory of count (empty) entries; the manifest lists the first `listed`."""
+    names = [f"OEBPS/f{i:06}.txt" for i in range(count)]
+    files = book_files()
+    items = ITEMS + tuple((f"f{i}", name.removeprefix("OEBPS/"), "text/plain", None)
+                          for i, name in enumerate(names[:listed]))
+    files[OPF_PATH] = package_xml(items=items)
+    entries = [member(name, data, STORED if name == "mimetype" else DEFLATED) for name, data in files.items()]
+    empty_crc = zlib.crc32(b"")
+    entries += [Entry(name.encode(), b"", STORED, empty_crc, 0) for name in names]
+    return build_zip(entries)
+
+
+def directory_lie_books():
+    entries = [member(name, data, STORED if name == "mimetype" else DEFLATED)
+               for name, data in book_files().items()]
+    return {
+        "zip64_claims_100000": build_zip(entries, claimed_entries=100_000),
+        "zip64_honest": build_zip(entries, zip64=True),
+        "claims_65535": build_zip(entries, claimed_entries=65535),
+        "claims_1": build_zip(entries, claimed_entries=1),
+        "claims_0": build_zip(entries, claimed_entries=0),
+        "central_size_huge": build_zip(entries, central_size=0x7FFFFFFF),
+        "central_offset_beyond": build_zip(entries, central_offset=0x7FFFFFF0),
+        "central_offset_zero": build_zip(entries, central_offset=0),
+        "local_name_differs": build_zip([dataclasses.replace(e, local_name=e.name.upper()) for e in entries]),
+        **{f"method_{method}": build_zip([dataclasses.replace(e, method=method) if e.name.endswith(b"c1.xhtml")
+                                          else e for e in entries]) for method in (1, 12, 14, 77, 93, 99)},
+        "encrypted_flag": build_zip([dataclasses.replace(e, flags=e.flags | 1) if e.name.endswith(b"c1.xhtml")
+                                     else e for e in entries]),
+    }
+
+
+DEPTH = 1_000_000
+ATTRIBUTES = 1_000_000
+COLLIDING = 100_000
+
+
+def deep(tag: str = "d", depth: int = DEPTH, inner: str = "x", close: bool = True) -> str:
+    return f"<{tag}>" * depth + inner + (f"</{tag}>" * depth if close else "")
+
+
+def many_attributes(count: int = ATTRIBUTES, template: str = ' a{0}="v"') -> str:
+    return "".join(template.format(i) for i in range(count))
+
+
+def _nested_nav() -> str:
+    """A million levels of ol/li; only the outer ones carry links, the rest is bare nesting."""
+    labelled = 150
+    return ("<ol><li><a href='c1.xhtml'>t</a>" * labelled + "<ol><li>" * (DEPTH - labelled)
+            + "</li></ol>" * DEPTH)
+
+
+def _nested_ncx() -> bytes:
+    labelled = 150
+    points = ("<navPoint><navLabel><text>t</text></navLabel><content src='c1.xhtml'/>" * labelled
+              + "<navPoint>" * (DEPTH - labelled) + "</navPoint>" * DEPTH)
+    return NCX.replace(b"<navMap>", b"<navMap>" + points.encode())
+
+
+def _title_attributes(attributes: str) -> bytes:
+    return package_xml(metadata=METADATA.replace("<dc:title>", f"<dc:title{attributes}>"))
+
+
+# name -> builder of an archive with a million levels of nesting or a million attributes
+DEEP_AND_WIDE = {
+    "opf_deep_metadata": lambda: with_files(**{OPF_PATH: package_xml(metadata=METADATA + deep())}),
+    "opf_deep_unclosed": lambda: with_files(**{OPF_PATH: package_xml(metadata=METADATA + deep(close=False))}),
+    "container_deep_before_rootfile": lambda: with_files(**{"META-INF/container.xml": container_xml(before=deep())}),
+    "nav_deep_list": lambda: with_files(**{"OEBPS/nav.xhtml": nav_xhtml(_nested_nav())}),
+    "ncx_deep_points": lambda: with_files(**{"OEBPS/toc.ncx": _nested_ncx(), "OEBPS/nav.xhtml": None}),
+    "chapter_deep": lambda: with_files(**{"OEBPS/c1.xhtml": chapter_xhtml(deep("div") + deep("b", inner="y"))}),
+    "chapter_deep_unclosed": lambda: with_files(**{"OEBPS/c1.xhtml": chapter_xhtml(deep("ul", close=False))}),
+    "title_million_attributes": lambda: with_files(**{OPF_PATH: _title_attributes(many_attributes())}),
+    # Many prefixes, each with an attribute that maps to the same key "ns:k".
+    "title_colliding_attributes": lambda: with_files(**{OPF_PATH: _title_attributes(
+        many_attributes(COLLIDING, ' xmlns:p{0}="urn:p{0}" p{0}:k="{0}"'))}),
+    "package_million_attributes": lambda: with_files(**{OPF_PATH: package_xml(root_attributes=many_attributes())}),
+    "nav_link_million_attributes": lambda: with_files(**{"OEBPS/nav.xhtml": nav_xhtml(
+        f"<ol><li><a href='c1.xhtml'{many_attributes()}>One</a></li></ol>")}),
+    "chapter_million_attributes": lambda: with_files(**{"OEBPS/c1.xhtml": chapter_xhtml(
+        f"<p{many_attributes()}>z</p>")}),
+    "duplicate_attribute": lambda: with_files(**{OPF_PATH: package_xml(root_attributes=' a="1" a="2"')}),
+}
+
+
+LAUGHS = ('<!DOCTYPE lolz [<!ENTITY lol "lol">' + "".join(
+    f'<!ENTITY lol{i} "{("&lol" + str(i - 1) + ";") * 10 if i > 1 else "&lol;" * 10}">' for i in range(1, 10))
+    + ']>')
+
+# Character and entity references that XML refuses (each alone in a title).
+BAD_REFERENCES = ("&#0;", "&#xD800;", "&#xDFFF;", "&#x110000;", "&#99999999999999999999999;", "&#xFFFE;",
+                  "&#;", "&#x;", "&#-5;", "&nbsp;", "&lol9;", "&amp", "&#65")
+
+
+def entity_books():
+    """name -> archive with an entity or numeric-reference trick."""
+    books = {
+        "opf_billion_laughs": with_files(**{OPF_PATH: package_xml(
+            prolog='<?xml version="1.0"?>' + LAUGHS, metadata=METADATA.replace("Small", "&lol9;"))}),
+        "opf_external_entity": with_files(**{OPF_PATH: package_xml(
+            prolog='<?xml version="1.0"?><!DOCTYPE package SYSTEM "file:///etc/passwd">')}),
+        "container_billion_laughs": with_files(**{"META-INF/container.xml": container_xml().replace(
+            b"<container", LAUGHS.encode() + b"<container", 1)}),
+        "nav_billion_laughs": with_files(**{"OEBPS/nav.xhtml": nav_xhtml().replace(
+            b"<html", LAUGHS.encode() + b"<html", 1).replace(b">One<", b">&lol9;<")}),
+        "chapter_billion_laughs": with_files(**{"OEBPS/c1.xhtml": chapter_xhtml("<p>&lol9;</p>").replace(
+            b"<html", LAUGHS.encode() + b"<html", 1)}),
+        "chapter_references": with_files(**{"OEBPS/c1.xhtml": chapter_xhtml(
+            "<p>" + "".join(BAD_REFERENCES) + "&#x1F600;&#128512;&#x41&" + "&#" + "9" * 10000 + ";</p>")}),
+        "opf_good_references": with_files(**{OPF_PATH: package_xml(metadata=METADATA.replace(
+            "Small", "&#x1F600;&#65;&lt;&amp;&quot;"))}),
+        "opf_declares_utf16": with_files(**{OPF_PATH: package_xml(
+            prolog='<?xml version="1.0" encoding="UTF-16"?>')}),
+    }
+    for index, reference in enumerate(BAD_REFERENCES):
+        books[f"opf_title_{index}_{reference}"] = with_files(**{OPF_PATH: package_xml(
+            metadata=METADATA.replace("Small", reference))})
+        books[f"nav_title_{index}_{reference}"] = with_files(**{"OEBPS/nav.xhtml": nav_xhtml(
+            f'<ol><li><a href="c1.xhtml">{reference}</a></li></ol>')})
+    return books
+
+
+def invalid_utf8_books():
+    """name -> archive with bytes that are not UTF-8 in names, ids, hrefs and text."""
+    bad = "\udcff\udcfe"  # surrogate escapes: become the raw bytes ff fe
+    def opf(metadata=METADATA, items=ITEMS, spine=("c1",)):
+        return package_xml(metadata=metadata, items=items, spine=spine)
+
+    odd_items = ITEMS + ((f"id{bad}", f"odd{bad}.xhtml", f"application/xhtml+xml{bad}", f"nav{bad}"),)
+    files_with_odd = book_files()
+    files_with_odd[OPF_PATH] = opf(items=odd_items, spine=("c1", f"id{bad}"))
+    named = [member(name, data, STORED if name == "mimetype" else DEFLATED)
+             for name, data in files_with_odd.items()]
+    return {
+        "title_text": with_files(**{OPF_PATH: opf(metadata=METADATA.replace("Small", f"S{bad}m\udcc3("))}),
+        "id_href_type": epub(files_with_odd),
+        # The entry's own name carries the raw bytes, flagged as UTF-8 and not flagged.
+        "entry_name_flagged": build_zip(named + [member(b"OEBPS/odd\xff\xfe.xhtml", chapter_xhtml())]),
+        "entry_name_unflagged": build_zip(named + [dataclasses.replace(
+            member(b"OEBPS/odd\xff\xfe.xhtml", chapter_xhtml()), flags=0)]),
+        "chapter_text": with_files(**{"OEBPS/c1.xhtml": chapter_xhtml(b"<p>a\xff\xfe b \xc3( \xed\xa0\x80 c</p>")}),
+        "chapter_raw_garbage": with_files(**{"OEBPS/c1.xhtml": bytes(range(256)) * 8}),
+        "nav_text_and_href": with_files(**{"OEBPS/nav.xhtml": nav_xhtml(
+            f'<ol><li><a href="c1{bad}.xhtml">O{bad}ne</a></li></ol>')}),
+        "container_path": with_files(**{"META-INF/container.xml": container_xml(f"OEBPS/c{bad}.opf")}),
+    }
+
+
+HOSTILE_NAMES = {
+    "dotdot": ("../../evil.xhtml", b"../../evil.xhtml"),
+    "leading_slash": ("/abs.xhtml", b"/abs.xhtml"),
+    "backslash": ("..\\..\\win.xhtml", b"OEBPS/..\\..\\win.xhtml"),
+    "nul": ("nul%00.xhtml", b"OEBPS/nul\x00.xhtml"),
+    "mimetype_clash": ("../mimetype", b"mimetype"),
+    "container_clash": ("../META-INF/container.xml", b"META-INF/container.xml"),
+    "opf_clash": ("content.opf", OPF_PATH.encode()),
+    "nav_clash": ("../EPUB/nav.xhtml", b"EPUB/nav.xhtml"),
+    "empty_href": ("", b"OEBPS"),
+    "dot_href": (".", b"OEBPS/."),
+    "only_dotdots": ("../../../..", b""),
+}
+
+
+def hostile_name_books():
+    """name -> archive with a manifest item (id "h", in the spine) whose href and archive
+    entry carry a dangerous name."""
+    books = {}
+    for label, (href, entry_name) in HOSTILE_NAMES.items():
+        files = book_files()
+        files[OPF_PATH] = package_xml(items=ITEMS + (("h", href, "application/xhtml+xml", None),),
+                                      spine=("c1", "h"))
+        entries = [member(name, data, STORED if name == "mimetype" else DEFLATED) for name, data in files.items()]
+        if entry_name not in {entry.name for entry in entries}:
+            entries.append(member(entry_name, chapter_xhtml("<p>hostile</p>")))
+        books[label] = build_zip(entries)
+    for label, full_path in [("rootfile_dotdot", "../OEBPS/content.opf"), ("rootfile_slash", "/" + OPF_PATH),
+                             ("rootfile_backslash", "OEBPS\\content.opf"), ("rootfile_empty", "")]:
+        books[label] = with_files(**{"META-INF/container.xml": container_xml(full_path)})
+    return books

@@ -1,0 +1,308 @@
+"""Hostile books: every read gives a book or a described ValueError, and whatever was read
+can then be written, validated, turned into text and Markdown without any other failure."""
+import io
+import zipfile
+
+import pytest
+
+import _quirelo
+import hostile_books as hb
+
+MODES = ("eager", "lazy")
+
+
+def read(data, mode, tmp_path=None):
+    if mode in ("eager", "lazy"):
+        return _quirelo._read_epub_bytes(data, lazy=mode == "lazy")
+    path = tmp_path / "hostile.epub"
+    path.write_bytes(data)
+    return _quirelo._read_epub(str(path), lazy=mode == "file_lazy")
+
+
+def read_or_error(data, mode, tmp_path=None):
+    """The book, or the message of a described read error (anything else propagates)."""
+    try:
+        return read(data, mode, tmp_path)
+    except ValueError as error:
+        message = str(error)
+        assert message.startswith(hb.READ_ERRORS), message
+        return message
+
+
+def toc_depth(entries):
+    depth, level = 0, list(entries)
+    while level:
+        depth += 1
+        level = [child for entry in level for child in entry.children]
+    return depth
+
+
+def check_written(written, read_back=True):
+    """A written archive is a sound ZIP with safe names, and it reads back."""
+    archive = zipfile.ZipFile(io.BytesIO(written))
+    assert archive.testzip() is None
+    names = archive.namelist()
+    assert names[0] == "mimetype"
+    for name in names:
+        assert not name.startswith("/") and ".." not in name.split("/") and "\0" not in name, name
+    return _quirelo._read_epub_bytes(written) if read_back else True
+
+
+def exercise(book, tmp_path=None, read_back=True):
+    """Everything a caller may do with a book read from anything. Returns the book read
+    back from what was written (or True without read_back), or None when writing refused
+    the book."""
+    repr(book)
+    book.validate()
+    book.get_spine()
+    toc_depth(book.toc)
+    for name in ("identifier", "title", "language", "creator"):
+        book.get_metadata("DC", name)
+    for item in book.get_items():
+        repr(item)
+        item.get_content()
+        item.get_text()
+        assert book.get_item_with_id(item.get_id()) is not None
+        book.get_item_with_href(item.get_name())
+    book.to_markdown()
+    try:
+        written = _quirelo._write_epub_bytes(book)
+    except ValueError as error:
+        assert str(error).startswith(hb.WRITE_ERRORS), str(error)
+        return None
+    if tmp_path is not None:
+        target = tmp_path / "written.epub"
+        _quirelo._write_epub(str(target), book)
+        assert zipfile.ZipFile(target).namelist() == zipfile.ZipFile(io.BytesIO(written)).namelist()
+    again = check_written(written, read_back)
+    if read_back:
+        # Nothing kept is lost on the way: every item with bytes comes back with them.
+        for item in book.get_items():
+            if item.get_content():
+                assert content(again, item.get_id()) == item.get_content(), item
+    return again
+
+
+def outcome(data, mode, tmp_path=None, read_back=True):
+    """Read and exercise; the book (or error message) for case-specific checks."""
+    result = read_or_error(data, mode, tmp_path)
+    if not isinstance(result, str):
+        exercise(result, tmp_path, read_back)
+    return result
+
+
+def content(book, item_id):
+    return book.get_item_with_id(item_id).get_content()
+
+
+# --- the small valid book, damaged at every byte --------------------------------------
+
+def test_small_book_is_valid_and_small():
+    data = hb.small_book()
+    assert 1000 < len(data) < 2000
+    assert zipfile.ZipFile(io.BytesIO(data)).testzip() is None
+    book = _quirelo._read_epub_bytes(data)
+    assert book.validate() == []
+    assert [entry.title for entry in book.toc] == ["One"]
+    assert content(book, "c1") == hb.chapter_xhtml()
+    assert exercise(book).get_metadata("DC", "title")[0][0] == "Small"
+
+
+@pytest.mark.parametrize("mode", MODES)
+@pytest.mark.parametrize("method", [hb.DEFLATED, hb.STORED], ids=["deflated", "stored"])
+@pytest.mark.parametrize("damage", ["truncate", "flip_byte", "flip_bit"])
+def test_every_offset(damage, method, mode):
+    data = hb.small_book(method)
+    variants = {"truncate": hb.truncations(data), "flip_byte": hb.byte_flips(data, 0xFF),
+                "flip_bit": hb.byte_flips(data, 0x01)}[damage]
+    books = 0
+    for offset, damaged in variants:
+        try:
+            result = outcome(damaged, mode)
+        except AssertionError as error:
+            raise AssertionError(f"{damage} at offset {offset}: {error}") from error
+        books += not isinstance(result, str)
+    # Truncation keeps nothing readable before the end record; flips mostly hit content.
+    assert books == 0 if damage == "truncate" else books > len(data) // 4
+
+
+@pytest.mark.parametrize("mode", ["file", "file_lazy"])
+def test_truncated_files(mode, tmp_path):
+    data = hb.small_book()
+    for length in range(0, len(data), 97):
+        assert outcome(data[:length], mode, tmp_path).startswith(("ZIP error: ", "IO error: "))
+
+
+# --- lying headers --------------------------------------------------------------------
+
+CHAPTER = hb.chapter_xhtml()
+LYING_SIZES = hb.lying_size_books()
+# What the chapter's content may be: the truth, or empty when the entry is unusable.
+EITHER = {CHAPTER, b""}
+LYING_CONTENT = {
+    "stored_size_larger": {CHAPTER}, "deflated_size_larger": EITHER,
+    "stored_size_at_limit": {CHAPTER}, "deflated_size_at_limit": {CHAPTER},
+    "deflated_comp_larger": EITHER, "stored_comp_larger": EITHER,
+}
+
+
+@pytest.mark.parametrize("mode", MODES)
+@pytest.mark.parametrize("name", sorted(LYING_SIZES))
+def test_lying_sizes(name, mode, capfd):
+    result = outcome(LYING_SIZES[name], mode)
+    if name.startswith("oversized_"):
+        assert result == ("Missing META-INF/container.xml" if "container" in name
+                          else "OPF file not found in archive: OEBPS/content.opf")
+        return
+    assert content(result, "c1") in LYING_CONTENT.get(name, {b""})
+    warnings = capfd.readouterr().err
+    oversized = "over_limit" in name or "max_u32" in name
+    if mode == "lazy" and oversized:
+        size = hb.MAX_ENTRY_SIZE + 1 if "over_limit" in name else 0xFFFFFFFF
+        assert f"Warning: skipping oversized item 'OEBPS/c1.xhtml' ({size} bytes)\n" in warnings
+    else:
+        assert "skipping oversized" not in warnings
+
+
+@pytest.mark.parametrize("mode", MODES)
+@pytest.mark.parametrize("name", sorted(hb.BOMBS))
+def test_deflate_bombs(name, mode):
+    build, lengths = hb.BOMBS[name]
+    book = outcome(build(), mode)
+    big = content(book, "big")
+    assert len(big) in lengths
+    assert big == bytes(len(big))
+
+
+DIRECTORY_LIES = hb.directory_lie_books()
+
+
+@pytest.mark.parametrize("mode", MODES)
+@pytest.mark.parametrize("name", sorted(DIRECTORY_LIES))
+def test_directory_lies(name, mode):
+    result = outcome(DIRECTORY_LIES[name], mode)
+    if name in ("zip64_honest", "local_name_differs"):
+        assert content(result, "c1") == CHAPTER
+    elif name.startswith(("method_", "encrypted")) and not isinstance(result, str):
+        assert content(result, "c1") == b""
+
+
+@pytest.mark.parametrize("mode", MODES)
+def test_overlapping_entries_share_compressed_data(mode):
+    book = outcome(hb.overlapping_book(200), mode)
+    shared = [content(book, f"s{i}") for i in range(200)]
+    assert set(shared) <= EITHER
+    assert book.to_markdown().count("Hello & welcome") == shared.count(CHAPTER) + 1
+
+
+@pytest.mark.parametrize("mode", MODES)
+def test_hundred_thousand_entries(mode):
+    # Lazy loads share one archive index per book: an index per load would take minutes.
+    listed = 5000
+    book = outcome(hb.many_entries_book(100_000, listed), mode)
+    assert len(book.get_items()) == len(hb.ITEMS) + listed
+    assert content(book, f"f{listed - 1}") == b""
+
+
+# --- XML: depth, width, entities, encodings -------------------------------------------
+
+def test_deep_and_wide_cases_cover_every_builder():
+    assert set(DEEP_AND_WIDE_CHECKS) == set(hb.DEEP_AND_WIDE)
+
+
+def title_attributes(book):
+    return book.get_metadata("DC", "title")[0][1]
+
+
+def has_million_attributes(book):
+    attributes = title_attributes(book)
+    return len(attributes) == hb.ATTRIBUTES and attributes[f"a{hb.ATTRIBUTES - 1}"] == "v"
+
+
+DEEP_AND_WIDE_CHECKS = {
+    "opf_deep_metadata": lambda book: book.get_metadata("DC", "title")[0][0] == "Small",
+    "opf_deep_unclosed": lambda message: message.startswith("Invalid OPF: "),
+    "container_deep_before_rootfile": lambda book: content(book, "c1") == CHAPTER,
+    "nav_deep_list": lambda book: toc_depth(book.toc) == 100,
+    "ncx_deep_points": lambda book: toc_depth(book.toc) == 100,
+    "chapter_deep": lambda book: book.get_item_with_id("c1").get_text() == "Onexy" and "x" in book.to_markdown(),
+    "chapter_deep_unclosed": lambda book: book.get_item_with_id("c1").get_text() == "Onex",
+    "title_million_attributes": has_million_attributes,
+    # The later of two attributes with one key replaces the earlier.
+    "title_colliding_attributes": lambda book: title_attributes(book) == {"ns:k": str(hb.COLLIDING - 1)},
+    "package_million_attributes": lambda book: book.validate() == [],
+    "nav_link_million_attributes": lambda book: [entry.title for entry in book.toc] == ["One"],
+    "chapter_million_attributes": lambda book: book.get_item_with_id("c1").get_text() == "Onez",
+    "duplicate_attribute": lambda message: message.startswith("Invalid OPF: "),
+}
+
+
+@pytest.mark.parametrize("name", sorted(hb.DEEP_AND_WIDE))
+def test_deep_and_wide(name):
+    # Eager only: a lazy read parses the same package and navigation documents. Reading
+    # the written book back would parse the same giant documents again.
+    result = outcome(hb.DEEP_AND_WIDE[name](), "eager", read_back=False)
+    assert DEEP_AND_WIDE_CHECKS[name](result), result if isinstance(result, str) else name
+
+
+@pytest.mark.parametrize("name", ["chapter_deep", "chapter_million_attributes"])
+def test_deep_and_wide_lazy_from_file(name, tmp_path):
+    assert DEEP_AND_WIDE_CHECKS[name](outcome(hb.DEEP_AND_WIDE[name](), "file_lazy", tmp_path))
+
+
+ENTITIES = hb.entity_books()
+ENTITY_EXPECTED = {
+    "opf_billion_laughs": "Invalid OPF: XML with DTD detected",
+    "opf_external_entity": "Invalid OPF: XML with DTD detected",
+    "container_billion_laughs": "XML parsing error: XML with DTD detected",
+}
+
+
+@pytest.mark.parametrize("mode", MODES)
+@pytest.mark.parametrize("name", sorted(ENTITIES))
+def test_entities_and_references(name, mode):
+    result = outcome(ENTITIES[name], mode)
+    if name in ENTITY_EXPECTED:
+        assert result == ENTITY_EXPECTED[name]
+    elif name.startswith("opf_title_"):
+        assert result.startswith("Invalid OPF: ")
+    elif name == "opf_good_references":
+        assert result.get_metadata("DC", "title")[0][0] == "\U0001F600A<&\""
+    else:
+        # A refused navigation document falls back to the NCX; chapters are never expanded.
+        assert [entry.title for entry in result.toc] == ["One"]
+        assert len(result.get_item_with_id("c1").get_text()) < 20_000
+        assert "lollol" not in result.to_markdown()
+
+
+INVALID_UTF8 = hb.invalid_utf8_books()
+
+
+@pytest.mark.parametrize("mode", MODES)
+@pytest.mark.parametrize("name", sorted(INVALID_UTF8))
+def test_invalid_utf8(name, mode):
+    result = outcome(INVALID_UTF8[name], mode)
+    if name == "title_text":
+        assert result.get_metadata("DC", "title")[0][0] == "S\ufffd\ufffdm\ufffd("
+    elif name == "id_href_type":
+        item = result.get_item_with_id("id\ufffd\ufffd")
+        assert (item.get_name(), item.get_media_type()) == ("odd\ufffd\ufffd.xhtml", "application/xhtml+xml\ufffd\ufffd")
+    elif name == "chapter_text":
+        assert "\ufffd" in result.get_item_with_id("c1").get_text()
+    elif name == "container_path":
+        assert result == "OPF file not found in archive: OEBPS/c\ufffd\ufffd.opf"
+
+
+HOSTILE_NAMES = hb.hostile_name_books()
+
+
+@pytest.mark.parametrize("mode", ["eager", "lazy", "file"])
+@pytest.mark.parametrize("name", sorted(HOSTILE_NAMES))
+def test_hostile_names(name, mode, tmp_path):
+    # exercise() checks that nothing written climbs out of the archive root.
+    result = outcome(HOSTILE_NAMES[name], mode, tmp_path)
+    if name.startswith("rootfile_"):
+        assert result.startswith("OPF file not found in archive: ")
+    elif name in ("dotdot", "leading_slash", "nul"):
+        # Resolution keeps these inside the package folder, where no such entry is.
+        assert content(result, "h") == b""
