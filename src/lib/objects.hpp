@@ -54,7 +54,7 @@ Object* allocate(PyTypeObject* type, Payload&& payload, Payload Object::* member
     return object;
 }
 
-// A class object made once from its spec; retried if an earlier attempt failed.
-PyTypeObject* type_from_spec(PyTypeObject*& cache, PyType_Spec& spec);
+// A class object made once from its definition; retried if an earlier attempt failed.
+PyTypeObject* type_made_once(PyTypeObject*& cache, PyType_Spec& definition);
 
 }  // namespace quirelo::py

@@ -70,30 +70,21 @@ PyObject* metadata_tuple_list(const std::vector<MetadataEntry>* entries) {
     return list.release();
 }
 
-// Every method body runs behind the same three gates: argument matching, the borrow, the
-// panic boundary. Reading methods take a shared borrow, mutating ones the exclusive one.
+// Reading methods take a shared borrow of the book, mutating ones the exclusive one.
 template <class Body>
 PyObject* reading(PyObject* self, const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
                   PyObject* kwnames, Body&& body) {
-    return panic_boundary([&]() -> PyObject* {
-        ArgumentSlots slots;
-        if (!match_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
-        SharedBorrow borrow(as_book(self)->borrow);
-        if (!borrow) return nullptr;
-        return body(as_book(self)->book, slots);
-    });
+    return call_with_borrow<SharedBorrow, BookObject>(
+        self, signature, args, nargs, kwnames,
+        [&](BookObject& object, ArgumentSlots& slots) { return body(object.book, slots); });
 }
 
 template <class Body>
 PyObject* mutating(PyObject* self, const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
                    PyObject* kwnames, Body&& body) {
-    return panic_boundary([&]() -> PyObject* {
-        ArgumentSlots slots;
-        if (!match_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
-        ExclusiveBorrow borrow(as_book(self)->borrow);
-        if (!borrow) return nullptr;
-        return body(as_book(self)->book, slots);
-    });
+    return call_with_borrow<ExclusiveBorrow, BookObject>(
+        self, signature, args, nargs, kwnames,
+        [&](BookObject& object, ArgumentSlots& slots) { return body(object.book, slots); });
 }
 
 QUIRELO_METHOD(get_items) {
@@ -443,7 +434,7 @@ PyType_Slot book_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec book_spec = {
+PyType_Spec book_definition = {
     "_quirelo.EpubBook",
     sizeof(BookObject),
     0,
@@ -455,7 +446,7 @@ PyType_Spec book_spec = {
 
 PyTypeObject* book_type() {
     static PyTypeObject* cache = nullptr;
-    return type_from_spec(cache, book_spec);
+    return type_made_once(cache, book_definition);
 }
 
 PyObject* new_book_object(Book&& book) {

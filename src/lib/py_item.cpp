@@ -17,13 +17,9 @@ ItemObject* as_item(PyObject* self) { return reinterpret_cast<ItemObject*>(self)
 template <class Body>
 PyObject* reading(PyObject* self, const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
                   PyObject* kwnames, Body&& body) {
-    return panic_boundary([&]() -> PyObject* {
-        ArgumentSlots slots;
-        if (!match_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
-        SharedBorrow borrow(as_item(self)->borrow);
-        if (!borrow) return nullptr;
-        return body(*as_item(self)->item);
-    });
+    return call_with_borrow<SharedBorrow, ItemObject>(
+        self, signature, args, nargs, kwnames,
+        [&](ItemObject& object, ArgumentSlots&) { return body(*object.item); });
 }
 
 QUIRELO_METHOD(get_content) {
@@ -98,7 +94,7 @@ PyType_Slot item_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec item_spec = {
+PyType_Spec item_definition = {
     "_quirelo.EpubItem",
     sizeof(ItemObject),
     0,
@@ -110,7 +106,7 @@ PyType_Spec item_spec = {
 
 PyTypeObject* item_type() {
     static PyTypeObject* cache = nullptr;
-    return type_from_spec(cache, item_spec);
+    return type_made_once(cache, item_definition);
 }
 
 PyObject* new_item_object(ItemHandle item) {
@@ -119,8 +115,8 @@ PyObject* new_item_object(ItemHandle item) {
     return reinterpret_cast<PyObject*>(allocate(type, std::move(item), &ItemObject::item));
 }
 
-PyTypeObject* type_from_spec(PyTypeObject*& cache, PyType_Spec& spec) {
-    if (cache == nullptr) cache = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+PyTypeObject* type_made_once(PyTypeObject*& cache, PyType_Spec& definition) {
+    if (cache == nullptr) cache = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&definition));
     return cache;
 }
 

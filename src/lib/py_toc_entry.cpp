@@ -78,7 +78,7 @@ PyType_Slot entry_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec entry_spec = {
+PyType_Spec entry_definition = {
     "_quirelo.TocEntry",
     sizeof(TocEntryObject),
     0,
@@ -90,7 +90,7 @@ PyType_Spec entry_spec = {
 
 PyTypeObject* toc_entry_type() {
     static PyTypeObject* cache = nullptr;
-    return type_from_spec(cache, entry_spec);
+    return type_made_once(cache, entry_definition);
 }
 
 PyObject* new_toc_entry_object(TocEntry entry) {
