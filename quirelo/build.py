@@ -145,10 +145,10 @@ def set_spine(book: EpubBook, entries: Iterable[SpineRef]) -> None:
     book._set_spine_from_entries(pairs)
 
 
-TocSpec = Union[TocEntry, "tuple[str, str]", "tuple[str, str, Sequence[TocSpec]]"]
+TocShape = Union[TocEntry, "tuple[str, str]", "tuple[str, str, Sequence[TocShape]]"]
 
 
-def _unpack(raw: object) -> tuple[str, str, Sequence[TocSpec]]:
+def _unpack(raw: object) -> tuple[str, str, Sequence[TocShape]]:
     if not isinstance(raw, (tuple, list)) or len(raw) not in (2, 3):
         raise TypeError(f"a table-of-contents entry is a TocEntry or (title, href[, children]), not {raw!r}")
     title, href, *rest = raw
@@ -160,13 +160,13 @@ class _TocFrame:
 
     __slots__ = ("pending", "built", "parent")
 
-    def __init__(self, pending: Iterator[TocSpec], parent: tuple[str, str, list[TocEntry]] | None) -> None:
+    def __init__(self, pending: Iterator[TocShape], parent: tuple[str, str, list[TocEntry]] | None) -> None:
         self.pending = pending
         self.built: list[TocEntry] = []
         self.parent = parent
 
 
-def toc_entries(entries: Iterable[TocSpec]) -> list[TocEntry]:
+def toc_entries(entries: Iterable[TocShape]) -> list[TocEntry]:
     """TocEntry objects from nested (title, href[, children]) tuples; any depth."""
     root = _TocFrame(iter(entries), None)
     stack = [root]
@@ -189,6 +189,6 @@ def toc_entries(entries: Iterable[TocSpec]) -> list[TocEntry]:
     return root.built
 
 
-def set_toc(book: EpubBook, entries: Iterable[TocSpec]) -> None:
+def set_toc(book: EpubBook, entries: Iterable[TocShape]) -> None:
     """Set the table of contents from TocEntry objects or nested (title, href[, children]) tuples."""
     book._set_toc_from_entries(toc_entries(entries))

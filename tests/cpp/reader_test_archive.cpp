@@ -29,7 +29,7 @@ std::string deflate(std::string_view data) {
 
 }  // namespace
 
-std::string build_zip(const std::vector<ZipEntrySpec>& entries) {
+std::string build_zip(const std::vector<ZipEntryLayout>& entries) {
     std::string archive;
     std::string directory;
     for (const auto& entry : entries) {
@@ -127,8 +127,8 @@ std::string ncx_xml(std::string_view nav_points) {
     return xml;
 }
 
-std::vector<ZipEntrySpec> book_entries(std::string opf, std::vector<ZipEntrySpec> files) {
-    std::vector<ZipEntrySpec> entries{
+std::vector<ZipEntryLayout> book_entries(std::string opf, std::vector<ZipEntryLayout> files) {
+    std::vector<ZipEntryLayout> entries{
         {.name = "mimetype", .data = "application/epub+zip", .deflate = false},
         {.name = "META-INF/container.xml", .data = container_xml("OEBPS/content.opf")},
         {.name = "OEBPS/content.opf", .data = std::move(opf)},

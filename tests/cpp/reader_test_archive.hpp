@@ -10,7 +10,7 @@
 
 namespace quirelo::testing {
 
-struct ZipEntrySpec {
+struct ZipEntryLayout {
     std::string name = {};
     std::string data = {};
     bool deflate = true;
@@ -21,7 +21,7 @@ struct ZipEntrySpec {
     std::uint16_t flags = 0;
 };
 
-std::string build_zip(const std::vector<ZipEntrySpec>& entries);
+std::string build_zip(const std::vector<ZipEntryLayout>& entries);
 
 std::string container_xml(std::string_view full_path);
 
@@ -36,7 +36,7 @@ std::string nav_xhtml(std::string_view list_items);
 std::string ncx_xml(std::string_view nav_points);
 
 // mimetype, container (naming OEBPS/content.opf), the package document, then the rest.
-std::vector<ZipEntrySpec> book_entries(std::string opf, std::vector<ZipEntrySpec> files = {});
+std::vector<ZipEntryLayout> book_entries(std::string opf, std::vector<ZipEntryLayout> files = {});
 
 // What the action writes to file descriptor 2.
 std::string capture_stderr(const std::function<void()>& action);

@@ -18,7 +18,7 @@ using quirelo::testing::container_xml;
 using quirelo::testing::nav_xhtml;
 using quirelo::testing::ncx_xml;
 using quirelo::testing::package_xml;
-using quirelo::testing::ZipEntrySpec;
+using quirelo::testing::ZipEntryLayout;
 
 namespace {
 
@@ -44,7 +44,7 @@ std::string sample_opf() {
         "<itemref idref='c1'/><itemref idref='gone' linear='no'/>", "toc='ncx'");
 }
 
-std::vector<ZipEntrySpec> sample_files() {
+std::vector<ZipEntryLayout> sample_files() {
     return {
         {.name = "OEBPS/nav.xhtml", .data = nav_xhtml("<li><a href='text/c1.xhtml'>One</a></li>")},
         {.name = "OEBPS/text/c1.xhtml", .data = "<html><body><p>Hello</p></body></html>"},
@@ -107,8 +107,8 @@ struct FailureCase {
     std::string message;  // exact, or a prefix when it ends in ": "
 };
 
-std::vector<ZipEntrySpec> with_container(std::string container, std::vector<ZipEntrySpec> rest = {}) {
-    rest.insert(rest.begin(), ZipEntrySpec{.name = "META-INF/container.xml", .data = std::move(container)});
+std::vector<ZipEntryLayout> with_container(std::string container, std::vector<ZipEntryLayout> rest = {}) {
+    rest.insert(rest.begin(), ZipEntryLayout{.name = "META-INF/container.xml", .data = std::move(container)});
     return rest;
 }
 
@@ -211,7 +211,7 @@ TEST_P(ReaderModes, PathErrorsAreIoErrors) {
 
 struct MimetypeCase {
     const char* name;
-    std::optional<ZipEntrySpec> entry;
+    std::optional<ZipEntryLayout> entry;
     std::string warning;
 };
 
@@ -229,29 +229,29 @@ TEST_P(ReaderMimetype, WarnsOnlyAboutWrongText) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReaderMimetype,
     ::testing::Values(
-        MimetypeCase{"exact", ZipEntrySpec{.name = "mimetype", .data = "application/epub+zip"}, ""},
-        MimetypeCase{"line_feed", ZipEntrySpec{.name = "mimetype", .data = "application/epub+zip\n"}, ""},
-        MimetypeCase{"spaces", ZipEntrySpec{.name = "mimetype", .data = "  application/epub+zip \xE2\x80\x83"}, ""},
+        MimetypeCase{"exact", ZipEntryLayout{.name = "mimetype", .data = "application/epub+zip"}, ""},
+        MimetypeCase{"line_feed", ZipEntryLayout{.name = "mimetype", .data = "application/epub+zip\n"}, ""},
+        MimetypeCase{"spaces", ZipEntryLayout{.name = "mimetype", .data = "  application/epub+zip \xE2\x80\x83"}, ""},
         MimetypeCase{"absent", std::nullopt, ""},
-        MimetypeCase{"bad_crc", ZipEntrySpec{.name = "mimetype", .data = "application/zip", .crc = 99}, ""},
-        MimetypeCase{"not_utf8", ZipEntrySpec{.name = "mimetype", .data = "application/\xFF"}, ""},
-        MimetypeCase{"wrong", ZipEntrySpec{.name = "mimetype", .data = " application/zip\n"},
+        MimetypeCase{"bad_crc", ZipEntryLayout{.name = "mimetype", .data = "application/zip", .crc = 99}, ""},
+        MimetypeCase{"not_utf8", ZipEntryLayout{.name = "mimetype", .data = "application/\xFF"}, ""},
+        MimetypeCase{"wrong", ZipEntryLayout{.name = "mimetype", .data = " application/zip\n"},
                      "Warning: mimetype file contains 'application/zip', expected 'application/epub+zip'\n"},
-        MimetypeCase{"wrong_case", ZipEntrySpec{.name = "mimetype", .data = "Application/EPUB+zip", .deflate = false},
+        MimetypeCase{"wrong_case", ZipEntryLayout{.name = "mimetype", .data = "Application/EPUB+zip", .deflate = false},
                      "Warning: mimetype file contains 'Application/EPUB+zip', expected 'application/epub+zip'\n"}),
     [](const auto& info) { return info.param.name; });
 
-// One item "x" whose entry is described by spec (its name is set here).
-std::string book_with_item(ZipEntrySpec spec, std::string_view href = "x.bin") {
-    spec.name = "OEBPS/x.bin";
+// One item "x" whose entry is described by its layout (its name is set here).
+std::string book_with_item(ZipEntryLayout layout, std::string_view href = "x.bin") {
+    layout.name = "OEBPS/x.bin";
     return build_zip(book_entries(
         package_xml("", "<item id='x' href='" + std::string(href) + "' media-type='application/octet-stream'/>", ""),
-        {spec}));
+        {layout}));
 }
 
 struct ItemCase {
     const char* name;
-    ZipEntrySpec spec;
+    ZipEntryLayout layout;
     std::string expected;
     std::string lazy_warning;
     std::string href = "x.bin";
@@ -261,7 +261,7 @@ class ReaderItemEntries : public ::testing::TestWithParam<std::tuple<ItemCase, b
 
 TEST_P(ReaderItemEntries, BecomeTheirBytesOrEmpty) {
     const auto& [item_case, lazy] = GetParam();
-    const std::string archive = book_with_item(item_case.spec, item_case.href);
+    const std::string archive = book_with_item(item_case.layout, item_case.href);
     std::string content;
     const std::string written = capture_stderr([&] {
         auto book = read_epub_bytes(archive, {.lazy = lazy});
@@ -410,7 +410,7 @@ TEST(ReaderLazy, ConcurrentFirstAccessesAgree) {
 
 TEST(ReaderLazy, ItemsOfOneBookShareOneArchiveIndex) {
     std::string manifest;
-    std::vector<ZipEntrySpec> files;
+    std::vector<ZipEntryLayout> files;
     for (int i = 0; i < 300; ++i) {
         const std::string name = "f" + std::to_string(i) + ".css";
         manifest += "<item id=\"i" + std::to_string(i) + "\" href=\"" + name + "\" media-type=\"text/css\"/>";

@@ -19,7 +19,7 @@ inline quirelo::AttributeMap attributes(std::initializer_list<std::pair<const ch
     return map;
 }
 
-struct ItemSpec {
+struct ItemFields {
     std::string id;
     std::string href;
     std::string media_type;
@@ -28,10 +28,10 @@ struct ItemSpec {
     std::optional<std::string> properties = std::nullopt;
 };
 
-inline void add(quirelo::Book& book, ItemSpec spec) {
-    auto item = std::make_shared<quirelo::Item>(std::move(spec.id), std::move(spec.href), std::move(spec.media_type),
-                                                std::move(spec.content), spec.type);
-    item->properties = std::move(spec.properties);
+inline void add(quirelo::Book& book, ItemFields fields) {
+    auto item = std::make_shared<quirelo::Item>(std::move(fields.id), std::move(fields.href), std::move(fields.media_type),
+                                                std::move(fields.content), fields.type);
+    item->properties = std::move(fields.properties);
     quirelo::add_item(book, std::move(item));
 }
 

@@ -88,10 +88,10 @@ def test_refused_write_leaves_existing_file_untouched(tmp_path):
 
 
 def test_deep_toc_from_nested_tuples():
-    spec = ("leaf", "leaf.xhtml")
+    tree = ("leaf", "leaf.xhtml")
     for level in range(300):
-        spec = (f"t{level}", f"h{level}.xhtml", [spec])
-    entries = quirelo.build.toc_entries([spec])
+        tree = (f"t{level}", f"h{level}.xhtml", [tree])
+    entries = quirelo.build.toc_entries([tree])
     depth, node = 0, entries[0]
     while node.children:
         node, depth = node.children[0], depth + 1
