@@ -1,6 +1,7 @@
 // One document to Markdown: body range, scan, link rewrite, then white space and lines.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -66,9 +67,7 @@ void break_line_if_needed(std::string& out) {
 constexpr std::string_view LINK_MARKER_START = std::string_view("[\0HREF:", 7);
 
 void append_tag(std::string& out, std::string_view tag_text) {
-    const std::string_view name = tag_name_as_written(tag_text);
-    if (name.empty()) return;
-    const TagName tag = classify_tag_name(name);
+    const TagName tag = classify_tag(tag_text);
     switch (tag.tag) {
         case MarkdownTag::OTHER:
             return;
@@ -129,11 +128,28 @@ void append_tag(std::string& out, std::string_view tag_text) {
     }
 }
 
-constexpr std::array<bool, 256> STARTS_MARKUP = [] {
-    std::array<bool, 256> table{};
-    table['&'] = table['<'] = true;
-    return table;
-}();
+// The next occurrence of one byte at or after a position that only grows: found once with
+// memchr and reused until the position passes it, so no stretch is searched twice.
+class NextByte {
+public:
+    NextByte(std::string_view text, char byte) : text_(text), byte_(byte) {}
+
+    // The position of the byte at or after position, or the text's size when there is none.
+    std::size_t at_or_after(std::size_t position) {
+        if (!searched_ || found_ < position) {
+            const void* found = std::memchr(text_.data() + position, byte_, text_.size() - position);
+            found_ = found == nullptr ? text_.size() : static_cast<std::size_t>(static_cast<const char*>(found) - text_.data());
+            searched_ = true;
+        }
+        return found_;
+    }
+
+private:
+    std::string_view text_;
+    char byte_;
+    bool searched_ = false;
+    std::size_t found_ = 0;
+};
 
 // Pass 2: text is copied, "&" starts a character reference and "<" a tag.
 std::string scan_body(std::string_view body) {
@@ -141,10 +157,11 @@ std::string scan_body(std::string_view body) {
     out.reserve(body.size() + 16);
     const char* data = body.data();
     const std::size_t size = body.size();
+    NextByte next_tag(body, '<');
+    NextByte next_reference(body, '&');
     std::size_t position = 0;
     while (position < size) {
-        std::size_t run_end = position;
-        while (run_end < size && !STARTS_MARKUP[static_cast<unsigned char>(data[run_end])]) ++run_end;
+        const std::size_t run_end = std::min(next_tag.at_or_after(position), next_reference.at_or_after(position));
         out.append(data + position, run_end - position);
         position = run_end;
         if (position == size) break;
@@ -250,6 +267,21 @@ std::size_t kept_character_length(const char* text, std::size_t size) {
     return length == 0 ? 1 : length;
 }
 
+// Past the blanks and tabs from position on. Source indentation makes long runs of them,
+// and a run has the effect of its first character, so they are skipped eight at a time.
+const char* skip_blanks_and_tabs(const char* position, const char* end) {
+    static_assert(std::endian::native == std::endian::little);  // the first byte is the lowest
+    while (end - position >= 8) {
+        std::uint64_t block;
+        std::memcpy(&block, position, sizeof block);
+        const std::uint64_t blank_or_tab = bytes_equal_to(block, ' ') | bytes_equal_to(block, '\t');
+        if (blank_or_tab != HIGH_BITS) return position + std::countr_zero(~blank_or_tab & HIGH_BITS) / 8;
+        position += 8;
+    }
+    while (position < end && (*position == ' ' || *position == '\t')) ++position;
+    return position;
+}
+
 // Passes 4 and 5 in one walk. Pass 4: a White_Space run becomes one blank, and at most
 // two "\n" in a row survive (a blank between them resets the count). Pass 5 then trims
 // every line's end and the whole text's ends: its blanks and line feeds are held back and
@@ -286,7 +318,7 @@ std::string normalize_white_space(std::string_view text) {
                     continue;
                 case ASCII_SPACE:
                     write_blank();
-                    ++position;
+                    position = skip_blanks_and_tabs(position + 1, end);
                     continue;
                 case NON_ASCII:
                     if (const std::size_t length = wide_white_space_length(position, remaining())) {

@@ -9,85 +9,76 @@ namespace quirelo {
 
 namespace {
 
-struct KnownTag {
-    std::string_view name;
-    MarkdownTag tag;
-    int heading_level = 0;
-};
-
-constexpr KnownTag KNOWN_TAGS[] = {
-    {"h1", MarkdownTag::HEADING, 1},    {"h2", MarkdownTag::HEADING, 2},   {"h3", MarkdownTag::HEADING, 3},
-    {"h4", MarkdownTag::HEADING, 4},    {"h5", MarkdownTag::HEADING, 5},   {"h6", MarkdownTag::HEADING, 6},
-    {"p", MarkdownTag::PARAGRAPH},      {"div", MarkdownTag::PARAGRAPH},   {"blockquote", MarkdownTag::BLOCKQUOTE},
-    {"li", MarkdownTag::LIST_ITEM},     {"br", MarkdownTag::LINE_BREAK},   {"hr", MarkdownTag::RULE},
-    {"em", MarkdownTag::EMPHASIS},      {"i", MarkdownTag::EMPHASIS},      {"strong", MarkdownTag::STRONG},
-    {"b", MarkdownTag::STRONG},         {"a", MarkdownTag::LINK},
-};
-
 // "/blockquote" is the longest name that can match.
 constexpr std::size_t MAX_KNOWN_NAME_BYTES = 11;
 
 constexpr char ascii_lower(char byte) { return byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte + 32) : byte; }
 
-}  // namespace
+constexpr std::string_view KELVIN_SIGN = "\u212A";
 
-std::string_view tag_name_as_written(std::string_view tag_text) {
-    std::size_t position = 0;
-    while (position < tag_text.size()) {
-        const auto byte = static_cast<unsigned char>(tag_text[position]);
-        if (byte < 0x80) {
-            if (is_ascii_white_space(byte)) break;
-            ++position;
-            continue;
-        }
-        if (wide_white_space_length(tag_text.data() + position, tag_text.size() - position) != 0) break;
-        ++position;  // continuation bytes follow as non-ASCII bytes of the name
+// A known base name (lower-case, without "/"), dispatched on its length so that a name is
+// compared with few candidates; most tags of real books are not known.
+TagName known_tag(std::string_view base, bool closing) {
+    auto known = [closing](MarkdownTag tag, int heading_level = 0) { return TagName{tag, closing, heading_level}; };
+    switch (base.size()) {
+        case 1:
+            switch (base[0]) {
+                case 'p': return known(MarkdownTag::PARAGRAPH);
+                case 'i': return known(MarkdownTag::EMPHASIS);
+                case 'b': return known(MarkdownTag::STRONG);
+                case 'a': return known(MarkdownTag::LINK);
+                default: return {};
+            }
+        case 2:
+            if (base[0] == 'h' && base[1] >= '1' && base[1] <= '6') return known(MarkdownTag::HEADING, base[1] - '0');
+            if (base == "li") return known(MarkdownTag::LIST_ITEM);
+            if (base == "br") return known(MarkdownTag::LINE_BREAK);
+            if (base == "hr") return known(MarkdownTag::RULE);
+            if (base == "em") return known(MarkdownTag::EMPHASIS);
+            return {};
+        case 3:
+            return base == "div" ? known(MarkdownTag::PARAGRAPH) : TagName{};
+        case 6:
+            return base == "strong" ? known(MarkdownTag::STRONG) : TagName{};
+        case 10:
+            return base == "blockquote" ? known(MarkdownTag::BLOCKQUOTE) : TagName{};
+        default:
+            return {};
     }
-    return tag_text.substr(0, position);
 }
+
+}  // namespace
 
 // Matching folds ASCII letters on the text as written instead of lower-casing it. Under
 // full lower-casing only two non-ASCII characters become ASCII letters: U+0130 gives
 // "i" + U+0307 (the combining mark keeps any name from matching), and KELVIN SIGN U+212A
 // gives "k", which makes a "blockquote" written with it one; fold it too. Any other
-// non-ASCII character stays non-ASCII and cannot be part of a known name.
-TagName classify_tag_name(std::string_view name) {
+// non-ASCII character is either White_Space, which ends the name, or stays non-ASCII and
+// keeps the name from being known. Only as many bytes as the longest known name are read.
+TagName classify_tag(std::string_view tag_text) {
     char folded[MAX_KNOWN_NAME_BYTES];
     std::size_t length = 0;
-    for (std::size_t position = 0; position < name.size();) {
-        if (length == MAX_KNOWN_NAME_BYTES) return {};
-        const char byte = name[position];
+    for (std::size_t position = 0; position < tag_text.size();) {
+        const char byte = tag_text[position];
         if (static_cast<unsigned char>(byte) < 0x80) {
+            if (is_ascii_white_space(static_cast<unsigned char>(byte))) break;
+            if (length == MAX_KNOWN_NAME_BYTES) return {};
             folded[length++] = ascii_lower(byte);
             ++position;
-        } else if (name.substr(position, 3) == "\u212A") {
+        } else if (tag_text.substr(position, KELVIN_SIGN.size()) == KELVIN_SIGN) {
+            if (length == MAX_KNOWN_NAME_BYTES) return {};
             folded[length++] = 'k';
-            position += 3;
+            position += KELVIN_SIGN.size();
+        } else if (wide_white_space_length(tag_text.data() + position, tag_text.size() - position) != 0) {
+            break;
         } else {
             return {};
         }
     }
     std::string_view base(folded, length);
-    TagName result;
-    if (base.starts_with('/')) {
-        result.closing = true;
-        base.remove_prefix(1);
-    }
-    // Only the names of these lengths can be known; most tags of real books are not.
-    switch (base.size()) {
-        case 1: case 2: case 3: case 6: case 10:
-            break;
-        default:
-            return {};
-    }
-    for (const auto& known : KNOWN_TAGS) {
-        if (known.name == base) {
-            result.tag = known.tag;
-            result.heading_level = known.heading_level;
-            return result;
-        }
-    }
-    return {};
+    const bool closing = base.starts_with('/');
+    if (closing) base.remove_prefix(1);
+    return known_tag(base, closing);
 }
 
 // Searched on the text as written, ignoring ASCII case: no other character lower-cases

@@ -25,12 +25,10 @@ struct TagName {
     int heading_level = 0;  // 1 to 6 for HEADING
 };
 
-// The tag text (between "<" and ">") up to its first White_Space character; empty when
-// the text is empty or starts with White_Space.
-std::string_view tag_name_as_written(std::string_view tag_text);
-
-// Classifies a tag name. Names match as they would after full Unicode lower-casing.
-TagName classify_tag_name(std::string_view name);
+// Classifies a tag from its text (between "<" and ">"). Its name is the text up to the
+// first White_Space character (none when the text is empty or starts with White_Space);
+// names match as they would after full Unicode lower-casing.
+TagName classify_tag(std::string_view tag_text);
 
 // The raw target of the first `href="` (any case, also at the end of a longer attribute
 // name such as data-href) up to the next double quotation mark; nothing when either is
