@@ -274,9 +274,10 @@ const char* skip_blanks_and_tabs(const char* position, const char* end) {
     while (end - position >= 8) {
         std::uint64_t block;
         std::memcpy(&block, position, sizeof block);
-        const std::uint64_t blank_or_tab = bytes_equal_to(block, ' ') | bytes_equal_to(block, '\t');
-        if (blank_or_tab != HIGH_BITS) return position + std::countr_zero(~blank_or_tab & HIGH_BITS) / 8;
         position += 8;
+        if (block == EVERY_BYTE * ' ' || block == EVERY_BYTE * '\t') continue;
+        const std::uint64_t blank_or_tab = bytes_equal_to(block, ' ') | bytes_equal_to(block, '\t');
+        if (blank_or_tab != HIGH_BITS) return position - 8 + std::countr_zero(~blank_or_tab & HIGH_BITS) / 8;
     }
     while (position < end && (*position == ' ' || *position == '\t')) ++position;
     return position;

@@ -1,5 +1,6 @@
 #include "markdown/markdown_tag.hpp"
 
+#include <array>
 #include <cstddef>
 
 #include "markdown/utf8_bytes.hpp"
@@ -13,6 +14,15 @@ namespace {
 constexpr std::size_t MAX_KNOWN_NAME_BYTES = 11;
 
 constexpr char ascii_lower(char byte) { return byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte + 32) : byte; }
+
+constexpr std::array<bool, 256> STARTS_KNOWN_NAME = [] {
+    std::array<bool, 256> table{};
+    for (const char letter : std::string_view("abdehilps")) {
+        table[static_cast<unsigned char>(letter)] = true;
+        table[static_cast<unsigned char>(letter - 'a' + 'A')] = true;
+    }
+    return table;
+}();
 
 constexpr std::string_view KELVIN_SIGN = "\u212A";
 
@@ -56,6 +66,11 @@ TagName known_tag(std::string_view base, bool closing) {
 // non-ASCII character is either White_Space, which ends the name, or stays non-ASCII and
 // keeps the name from being known. Only as many bytes as the longest known name are read.
 TagName classify_tag(std::string_view tag_text) {
+    // Most tags of real books (span, img, and MathML's m-names) fail on their first letter.
+    const std::size_t first_letter = tag_text.starts_with('/') ? 1 : 0;
+    if (first_letter == tag_text.size() || !STARTS_KNOWN_NAME[static_cast<unsigned char>(tag_text[first_letter])]) {
+        return {};
+    }
     char folded[MAX_KNOWN_NAME_BYTES];
     std::size_t length = 0;
     for (std::size_t position = 0; position < tag_text.size();) {
