@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "markdown/character_reference.hpp"
 #include "markdown/markdown.hpp"
@@ -283,93 +284,103 @@ const char* skip_blanks_and_tabs(const char* position, const char* end) {
     return position;
 }
 
+// Copies one character (one to four bytes) to a position at or before its own, front to
+// back so that an overlap is harmless; plain stores beat a call to memmove at this size.
+char* move_character_left(const char* from, std::size_t length, char* to) {
+    to[0] = from[0];
+    if (length > 1) to[1] = from[1];
+    if (length > 2) to[2] = from[2];
+    if (length > 3) to[3] = from[3];
+    return to + length;
+}
+
 // Passes 4 and 5 in one walk. Pass 4: a White_Space run becomes one blank, and at most
 // two "\n" in a row survive (a blank between them resets the count). Pass 5 then trims
 // every line's end and the whole text's ends: its blanks and line feeds are held back and
 // written only when a character follows (after pass 4 the only White_Space left is " "
-// and "\n"). Neither pass lengthens the text, so the buffer is sized once.
-std::string normalize_white_space(std::string_view text) {
-    std::string out;
-    out.resize_and_overwrite(text.size(), [text](char* buffer, std::size_t) {
-        char* written = buffer;
-        const char* position = text.data();
-        const char* const end = position + text.size();
-        auto remaining = [&] { return static_cast<std::size_t>(end - position); };
-        bool blank_written = false;       // pass 4
-        int line_feeds = 0;               // pass 4
-        std::size_t held_blanks = 0;      // pass 5
-        std::size_t held_line_feeds = 0;  // pass 5
-        auto write_blank = [&] {
-            if (!blank_written) ++held_blanks;
-            blank_written = true;
-            line_feeds = 0;
-        };
-        while (position < end) {
-            std::size_t kept = 1;
-            switch (byte_class(*position)) {
-                case PLAIN:
-                    break;
-                case LINE_FEED:
-                    if (++line_feeds <= 2) {
-                        held_blanks = 0;
-                        ++held_line_feeds;
-                    }
-                    blank_written = false;
-                    ++position;
-                    continue;
-                case ASCII_SPACE:
+// and "\n"). Neither pass makes any stretch of the text longer, so the text is compacted
+// in place: what is written never overtakes what is still to be read.
+std::string normalize_white_space(std::string text) {
+    char* const buffer = text.data();
+    char* written = buffer;
+    const char* position = buffer;
+    const char* const end = position + text.size();
+    auto remaining = [&] { return static_cast<std::size_t>(end - position); };
+    bool blank_written = false;       // pass 4
+    int line_feeds = 0;               // pass 4
+    std::size_t held_blanks = 0;      // pass 5
+    std::size_t held_line_feeds = 0;  // pass 5
+    auto write_blank = [&] {
+        if (!blank_written) ++held_blanks;
+        blank_written = true;
+        line_feeds = 0;
+    };
+    while (position < end) {
+        std::size_t kept = 1;
+        switch (byte_class(*position)) {
+            case PLAIN:
+                break;
+            case LINE_FEED:
+                if (++line_feeds <= 2) {
+                    held_blanks = 0;
+                    ++held_line_feeds;
+                }
+                blank_written = false;
+                ++position;
+                continue;
+            case ASCII_SPACE:
+                write_blank();
+                position = skip_blanks_and_tabs(position + 1, end);
+                continue;
+            case NON_ASCII:
+                if (const std::size_t length = wide_white_space_length(position, remaining())) {
                     write_blank();
-                    position = skip_blanks_and_tabs(position + 1, end);
+                    position += length;
                     continue;
-                case NON_ASCII:
-                    if (const std::size_t length = wide_white_space_length(position, remaining())) {
-                        write_blank();
-                        position += length;
-                        continue;
-                    }
-                    kept = kept_character_length(position, remaining());
-                    break;
-            }
-            if (written != buffer) {
-                written = std::fill_n(written, held_line_feeds, '\n');
-                written = std::fill_n(written, held_blanks, ' ');
-            }
-            held_line_feeds = held_blanks = 0;
-            blank_written = false;
-            line_feeds = 0;
-            // Copy a run of characters. A single blank between two ASCII characters is
-            // already in its final form, so prose stays in one run.
-            for (;;) {
-                written = std::copy_n(position, kept, written);
-                position += kept;
-                while (remaining() >= 8 && is_prose_block<true>(position)) {
-                    written = std::copy_n(position, 8, written);
-                    position += 8;
                 }
-                if (position == end) break;
-                const ByteClass next = byte_class(*position);
-                if (next == PLAIN) {
-                    kept = 1;
-                } else if (*position == ' ' && remaining() > 1 && byte_class(position[1]) == PLAIN) {
-                    *written++ = ' ';
-                    ++position;
-                    kept = 1;
-                } else if (next != NON_ASCII || (kept = kept_character_length(position, remaining())) == 0) {
-                    break;
-                }
+                kept = kept_character_length(position, remaining());
+                break;
+        }
+        if (written != buffer) {
+            written = std::fill_n(written, held_line_feeds, '\n');
+            written = std::fill_n(written, held_blanks, ' ');
+        }
+        held_line_feeds = held_blanks = 0;
+        blank_written = false;
+        line_feeds = 0;
+        // Copy a run of characters. A single blank between two ASCII characters is
+        // already in its final form, so prose stays in one run.
+        for (;;) {
+            written = move_character_left(position, kept, written);
+            position += kept;
+            while (remaining() >= 8 && is_prose_block<true>(position)) {
+                std::memmove(written, position, 8);
+                written += 8;
+                position += 8;
+            }
+            if (position == end) break;
+            const ByteClass next = byte_class(*position);
+            if (next == PLAIN) {
+                kept = 1;
+            } else if (*position == ' ' && remaining() > 1 && byte_class(position[1]) == PLAIN) {
+                *written++ = ' ';
+                ++position;
+                kept = 1;
+            } else if (next != NON_ASCII || (kept = kept_character_length(position, remaining())) == 0) {
+                break;
             }
         }
-        return static_cast<std::size_t>(written - buffer);
-    });
-    return out;
+    }
+    text.resize(static_cast<std::size_t>(written - buffer));
+    return text;
 }
 
 }  // namespace
 
 std::string html_to_markdown(std::string_view text) {
-    const std::string scanned = scan_body(body_range(text));
+    std::string scanned = scan_body(body_range(text));
     // Without a NUL there can be no link marker, and pass 3 would copy the text unchanged.
-    if (scanned.find('\0') == NOT_FOUND) return normalize_white_space(scanned);
+    if (scanned.find('\0') == NOT_FOUND) return normalize_white_space(std::move(scanned));
     return normalize_white_space(rewrite_links(scanned));
 }
 
