@@ -139,7 +139,7 @@ public:
     std::size_t at_or_after(std::size_t position) {
         if (!searched_ || found_ < position) {
             const void* found = std::memchr(text_.data() + position, byte_, text_.size() - position);
-            found_ = found == nullptr ? text_.size() : static_cast<std::size_t>(static_cast<const char*>(found) - text_.data());
+            found_ = found == nullptr ? text_.size() : static_cast<const char*>(found) - text_.data();
             searched_ = true;
         }
         return found_;

@@ -66,7 +66,7 @@ TagName known_tag(std::string_view base, bool closing) {
 // non-ASCII character is either White_Space, which ends the name, or stays non-ASCII and
 // keeps the name from being known. Only as many bytes as the longest known name are read.
 TagName classify_tag(std::string_view tag_text) {
-    // Most tags of real books (span, img, and MathML's m-names) fail on their first letter.
+    // Many tags of real books (img, MathML's m-names) already fail on their first letter.
     const std::size_t first_letter = tag_text.starts_with('/') ? 1 : 0;
     if (first_letter == tag_text.size() || !STARTS_KNOWN_NAME[static_cast<unsigned char>(tag_text[first_letter])]) {
         return {};
