@@ -7,7 +7,7 @@
 #include "markdown/character_reference.hpp"
 #include "markdown/markdown.hpp"
 #include "markdown/markdown_tag.hpp"
-#include "markdown/utf8_bytes.hpp"
+#include "text/utf8_bytes.hpp"
 #include "text/unicode_properties.hpp"
 #include "text/utf8.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "markdown/utf8_bytes.hpp"
+#include "text/utf8_bytes.hpp"
 #include "text/unicode_properties.hpp"
 
 namespace quirelo {

@@ -8,7 +8,7 @@
 #include "reader/package_document.hpp"
 #include "reader/read_entry.hpp"
 #include "reader/refinements.hpp"
-#include "reader/resolve_path.hpp"
+#include "text/resolve_path.hpp"
 #include "reader/toc_source.hpp"
 #include "reader/warning.hpp"
 #include "text/unicode_properties.hpp"

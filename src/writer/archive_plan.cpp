@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "reader/resolve_path.hpp"
+#include "text/resolve_path.hpp"
 #include "writer/package_document.hpp"
 #include "writer/zip_writer.hpp"
 
