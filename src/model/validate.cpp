@@ -3,6 +3,8 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "model/epub_vocabulary.hpp"
+
 namespace quirelo {
 
 namespace {
@@ -26,8 +28,8 @@ void report_duplicates(const Book& book, Field field, std::string_view prefix, s
 
 std::vector<std::string> validate_book(const Book& book) {
     std::vector<std::string> issues;
-    for (std::string_view name : {"identifier", "title", "language"}) {
-        if (!first_dc_value(book, name)) issues.push_back(quoted("Missing required metadata: DC:", name, ""));
+    for (const RequiredMetadata& required : REQUIRED_METADATA) {
+        if (!first_dc_value(book, required.name)) issues.push_back(quoted("Missing required metadata: DC:", required.name, ""));
     }
     if (book.spine.empty()) {
         issues.emplace_back("Spine is empty \u2014 at least one content document is required");

@@ -1,5 +1,6 @@
 #include "reader/package_document.hpp"
 
+#include "model/epub_vocabulary.hpp"
 #include "reader/xml_tree.hpp"
 
 namespace quirelo {

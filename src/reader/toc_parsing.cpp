@@ -1,5 +1,6 @@
 #include "reader/toc_parsing.hpp"
 
+#include "model/epub_vocabulary.hpp"
 #include "reader/xml_tree.hpp"
 
 namespace quirelo {

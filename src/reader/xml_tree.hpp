@@ -15,8 +15,6 @@
 
 namespace quirelo {
 
-inline constexpr std::string_view XML_NAMESPACE_URI = "http://www.w3.org/XML/1998/namespace";
-
 // The parser's error text when a document carries a document type declaration.
 inline constexpr std::string_view XML_DTD_MESSAGE = "XML with DTD detected";
 

@@ -11,13 +11,10 @@ namespace quirelo {
 
 namespace {
 
-constexpr std::string_view NCX_MEDIA_TYPE = "application/x-dtbncx+xml";
-constexpr std::string_view XHTML_MEDIA_TYPE = "application/xhtml+xml";
-
 Result<void> test_preconditions(const Book& book) {
-    if (!first_dc_value(book, "identifier")) return fail(ErrorKind::MissingIdentifier);
-    if (!first_dc_value(book, "title")) return fail(ErrorKind::MissingTitle);
-    if (!first_dc_value(book, "language")) return fail(ErrorKind::MissingLanguage);
+    for (const RequiredMetadata& required : REQUIRED_METADATA) {
+        if (!first_dc_value(book, required.name)) return fail(required.missing);
+    }
     if (book.spine.empty()) return fail(ErrorKind::EmptySpine);
     return {};
 }
@@ -48,7 +45,7 @@ Result<ArchivePlan> plan_archive(const Book& book) {
     if (auto ready = test_preconditions(book); !ready) return std::unexpected(std::move(ready.error()));
 
     ArchivePlan plan;
-    plan.unique_id = *first_dc_value(book, "identifier");
+    plan.unique_id = *first_dc_value(book, REQUIRED_METADATA[0].name);
     plan.has_ncx = std::ranges::any_of(book.items, [](const ItemHandle& item) { return item->media_type == NCX_MEDIA_TYPE; });
     const bool has_nav_item = std::ranges::any_of(book.items, [](const ItemHandle& item) {
         return item->item_type == ITEM_NAVIGATION && item->media_type == XHTML_MEDIA_TYPE;

@@ -6,15 +6,13 @@
 #include <span>
 #include <vector>
 
+#include "model/epub_vocabulary.hpp"
 #include "writer/safe_name.hpp"
 #include "writer/xml_text.hpp"
 
 namespace quirelo {
 
 namespace {
-
-constexpr std::string_view NCX_MEDIA_TYPE = "application/x-dtbncx+xml";
-constexpr std::string_view XHTML_MEDIA_TYPE = "application/xhtml+xml";
 
 // Attribute keys written unquoted. An empty key would give ` =""`, which no parser
 // accepts, so it is dropped like an unsafe one.
@@ -37,13 +35,13 @@ public:
 
     void write(bool has_ncx, bool add_nav, std::chrono::system_clock::time_point now) {
         const std::string_view package_uid = find_package_uid();
-        out_.append("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"");
+        out_.append("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<package xmlns=\"").append(OPF_NAMESPACE_URI);
+        out_.append("\" version=\"");
         out_.append(epub2_ ? "2.0" : "3.0");
         out_.append("\" unique-identifier=\"");
         append_xml_text(out_, package_uid);
-        out_.append(
-            "\">\n"
-            "  <metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:opf=\"http://www.idpf.org/2007/opf\">\n");
+        out_.append("\">\n  <metadata xmlns:dc=\"").append(DC_NAMESPACE_URI);
+        out_.append("\" xmlns:opf=\"").append(OPF_NAMESPACE_URI).append("\">\n");
         write_dublin_core(package_uid);
         if (!epub2_) {
             write_refinements();

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "model/epub_vocabulary.hpp"
 #include "reader/xml_tree.hpp"
 
 using quirelo::all_text;
