@@ -68,7 +68,7 @@ constexpr std::string_view LINK_MARKER_START = std::string_view("[\0HREF:", 7);
 void append_tag(std::string& out, std::string_view tag_text) {
     const std::string_view name = tag_name_as_written(tag_text);
     if (name.empty()) return;
-    const TagName tag = classify_tag_name(name);
+    const ClassifiedTag tag = classify_tag_name(name);
     switch (tag.tag) {
         case MarkdownTag::OTHER:
             return;

@@ -51,7 +51,7 @@ std::string_view tag_name_as_written(std::string_view tag_text) {
 // "i" + U+0307 (the combining mark keeps any name from matching), and KELVIN SIGN U+212A
 // gives "k", which makes a "blockquote" written with it one; fold it too. Any other
 // non-ASCII character stays non-ASCII and cannot be part of a known name.
-TagName classify_tag_name(std::string_view name) {
+ClassifiedTag classify_tag_name(std::string_view name) {
     char folded[MAX_KNOWN_NAME_BYTES];
     std::size_t length = 0;
     for (std::size_t position = 0; position < name.size();) {
@@ -68,7 +68,7 @@ TagName classify_tag_name(std::string_view name) {
         }
     }
     std::string_view base(folded, length);
-    TagName result;
+    ClassifiedTag result;
     if (base.starts_with('/')) {
         result.closing = true;
         base.remove_prefix(1);

@@ -19,7 +19,7 @@ enum class MarkdownTag : std::uint8_t {
     LINK,
 };
 
-struct TagName {
+struct ClassifiedTag {
     MarkdownTag tag = MarkdownTag::OTHER;
     bool closing = false;
     int heading_level = 0;  // 1 to 6 for HEADING
@@ -30,7 +30,7 @@ struct TagName {
 std::string_view tag_name_as_written(std::string_view tag_text);
 
 // Classifies a tag name. Names match as they would after full Unicode lower-casing.
-TagName classify_tag_name(std::string_view name);
+ClassifiedTag classify_tag_name(std::string_view name);
 
 // The raw target of the first `href="` (any case, also at the end of a longer attribute
 // name such as data-href) up to the next double quotation mark; nothing when either is

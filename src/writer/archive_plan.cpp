@@ -11,7 +11,7 @@ namespace quirelo {
 
 namespace {
 
-Result<void> test_preconditions(const Book& book) {
+Result<void> check_preconditions(const Book& book) {
     for (const RequiredMetadata& required : REQUIRED_METADATA) {
         if (!first_dc_value(book, required.name)) return fail(required.missing);
     }
@@ -26,7 +26,7 @@ std::unexpected<EpubError> duplicate_name(std::string_view name) {
 }
 
 // Names and counts an archive without ZIP64 cannot hold, refused before anything is written.
-Result<void> test_zip_limits(const ArchivePlan& plan) {
+Result<void> check_zip_limits(const ArchivePlan& plan) {
     const std::size_t entries = 3 + plan.item_entry_names.size() + (plan.add_nav ? 1 : 0);
     if (entries > ZIP32_MAX_ENTRIES) {
         return fail(ErrorKind::Zip, std::to_string(entries) + " entries do not fit in an archive without ZIP64");
@@ -42,7 +42,7 @@ Result<void> test_zip_limits(const ArchivePlan& plan) {
 }  // namespace
 
 Result<ArchivePlan> plan_archive(const Book& book) {
-    if (auto ready = test_preconditions(book); !ready) return std::unexpected(std::move(ready.error()));
+    if (auto ready = check_preconditions(book); !ready) return std::unexpected(std::move(ready.error()));
 
     ArchivePlan plan;
     plan.unique_id = *first_dc_value(book, REQUIRED_METADATA[0].name);
@@ -66,7 +66,7 @@ Result<ArchivePlan> plan_archive(const Book& book) {
     }
     if (plan.add_nav && seen.contains(NAV_ENTRY)) return duplicate_name(NAV_ENTRY);
 
-    if (auto fits = test_zip_limits(plan); !fits) return std::unexpected(std::move(fits.error()));
+    if (auto fits = check_zip_limits(plan); !fits) return std::unexpected(std::move(fits.error()));
     return plan;
 }
 

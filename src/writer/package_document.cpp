@@ -14,11 +14,9 @@ namespace quirelo {
 
 namespace {
 
-// Attribute keys written unquoted. An empty key would give ` =""`, which no parser
-// accepts, so it is dropped like an unsafe one.
-bool is_writable_key(std::string_view key) { return !key.empty() && is_safe_name(key); }
-
-bool is_writable_metadata_name(std::string_view name) { return !name.empty() && is_safe_name(name); }
+// Attribute keys and metadata names are written unquoted. An empty one would give
+// ` =""` or `< `, which no parser accepts, so it is dropped like an unsafe one.
+bool is_writable_name(std::string_view name) { return !name.empty() && is_safe_name(name); }
 
 // An EPUB 3 refinement of a Dublin Core element, written after all of them.
 struct RefineRecord {
@@ -106,7 +104,7 @@ private:
         if (names == nullptr) return;
         for (const auto& [name, list] : *names) {
             if (std::ranges::find(FIXED_NAMES, std::string_view(name)) != std::end(FIXED_NAMES)) continue;
-            if (!is_writable_metadata_name(name)) continue;
+            if (!is_writable_name(name)) continue;
             for (const MetadataEntry& entry : list) write_dc_element(name, entry, std::nullopt);
         }
     }
@@ -129,7 +127,7 @@ private:
         out_.append("    <dc:").append(name);
         for (const AttributeEntry* attribute : sorted_attributes(entry)) {
             const std::string_view key = attribute->first;
-            if (!is_writable_key(key) || key == "id") continue;
+            if (!is_writable_name(key) || key == "id") continue;
             if (epub2_ || key == "xml:lang" || key == "dir") {
                 append_attribute(key, attribute->second);
             } else if (is_refinement_key(key)) {
@@ -164,7 +162,7 @@ private:
         const MetadataNames* names = book_.metadata.find(OPF_NAMESPACE);
         if (names == nullptr) return;
         for (const auto& [name, list] : *names) {
-            if (!is_writable_metadata_name(name)) continue;
+            if (!is_writable_name(name)) continue;
             for (const MetadataEntry& entry : list) write_package_meta(name, entry);
         }
     }
@@ -185,7 +183,7 @@ private:
         out_.append("    <meta");
         for (const AttributeEntry* attribute : sorted_attributes(entry)) {
             const std::string_view key = attribute->first;
-            if (!is_writable_key(key)) continue;
+            if (!is_writable_name(key)) continue;
             append_attribute(key, attribute->second);
             wrote_property |= key == "property";
             wrote_name |= key == "name";
