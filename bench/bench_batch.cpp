@@ -59,7 +59,7 @@ double time_batch(const std::vector<std::string>& paths, std::optional<std::uint
     auto results = quirelo::read_epubs(paths, workers, quirelo::ReadOptions{});
     const double elapsed = seconds_since(start);
     if (!results) {
-        std::fprintf(stderr, "batch failed: %s\n", results.error().c_str());
+        std::fprintf(stderr, "batch failed: %s\n", results.error().message().c_str());
         books = 0;
         return elapsed;
     }

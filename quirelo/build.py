@@ -2,7 +2,6 @@
 from __future__ import annotations
 
 import html
-import mimetypes
 import os
 import re
 import uuid
@@ -10,54 +9,32 @@ from collections.abc import Iterable, Iterator, Sequence
 from typing import Union
 
 from ._quirelo import EpubBook, EpubItem, TocEntry
+from ._epub_rules import ITEM_TYPE_EXACT, ITEM_TYPE_MARKS, ITEM_TYPE_PREFIXES, MEDIA_TYPES
 from .item_types import ItemType
-
-_MEDIA_TYPES = {
-    "xhtml": "application/xhtml+xml", "html": "application/xhtml+xml", "htm": "application/xhtml+xml",
-    "css": "text/css", "js": "application/javascript",
-    "jpg": "image/jpeg", "jpeg": "image/jpeg", "png": "image/png", "gif": "image/gif",
-    "svg": "image/svg+xml", "webp": "image/webp", "avif": "image/avif",
-    "otf": "font/otf", "ttf": "font/ttf", "woff": "font/woff", "woff2": "font/woff2",
-    "mp3": "audio/mpeg", "m4a": "audio/mp4", "ogg": "audio/ogg", "mp4": "video/mp4", "webm": "video/webm",
-    "ncx": "application/x-dtbncx+xml", "smil": "application/smil+xml", "txt": "text/plain",
-    "xml": "application/xml", "pls": "application/pls+xml",
-}
-
-_FONT_TYPES = {"application/x-font-ttf", "application/x-font-opentype", "application/vnd.ms-opentype"}
 
 
 def guess_media_type(file_name: str) -> str:
-    """The media type of a file name, from its extension (EPUB's core types first)."""
-    extension = file_name.rsplit(".", 1)[-1].lower() if "." in file_name else ""
-    if extension in _MEDIA_TYPES:
-        return _MEDIA_TYPES[extension]
-    guessed, _ = mimetypes.guess_type(file_name, strict=False)
-    return guessed or "application/octet-stream"
+    """The media type of a file name, from its extension (the whole name when it has no ".").
+
+    The native core's table, widened for the package: for the extensions of the cover
+    table it gives what ``EpubBook.set_cover`` gives; anything unknown is
+    "application/octet-stream".
+    """
+    extension = file_name.rsplit(".", 1)[-1].lower()
+    return MEDIA_TYPES.get(extension, "application/octet-stream")
 
 
 def item_type_for(media_type: str, properties: str | None = None) -> ItemType:
     """The item type the reader gives a manifest item with this media type and properties."""
     if properties is not None:
-        if "cover-image" in properties:
-            return ItemType.COVER
-        if "nav" in properties:
-            return ItemType.NAVIGATION
-    exact = {
-        "text/css": ItemType.STYLE, "text/html": ItemType.DOCUMENT, "image/svg+xml": ItemType.VECTOR_IMAGE,
-        "text/javascript": ItemType.SCRIPT, "application/xhtml+xml": ItemType.DOCUMENT,
-        "application/javascript": ItemType.SCRIPT, "application/ecmascript": ItemType.SCRIPT,
-        "application/x-dtbncx+xml": ItemType.NAVIGATION, "application/smil+xml": ItemType.MEDIA_OVERLAY,
-    }
-    if media_type in exact:
-        return exact[media_type]
-    if media_type.startswith("image/"):
-        return ItemType.IMAGE
-    if media_type.startswith(("font/", "application/font-")) or media_type in _FONT_TYPES:
-        return ItemType.FONT
-    if media_type.startswith("video/"):
-        return ItemType.VIDEO
-    if media_type.startswith("audio/"):
-        return ItemType.AUDIO
+        for mark, code in ITEM_TYPE_MARKS:
+            if mark in properties:
+                return code
+    if media_type in ITEM_TYPE_EXACT:
+        return ITEM_TYPE_EXACT[media_type]
+    for prefix, code in ITEM_TYPE_PREFIXES:
+        if media_type.startswith(prefix):
+            return code
     return ItemType.OTHER
 
 
@@ -118,9 +95,15 @@ def add_chapter(book: EpubBook, file_name: str, xhtml: Union[str, bytes], *, tit
 
 def add_image(book: EpubBook, file_name: str, data: Union[bytes, bytearray, memoryview], *,
               id: str | None = None, cover: bool = False) -> str:
-    """Add an image; with ``cover`` it becomes the book's cover (id "cover-image")."""
+    """Add an image; with ``cover`` it becomes the book's cover (id "cover-image").
+
+    Either way the media type is ``guess_media_type``'s, so a cover in a format outside
+    ``set_cover``'s fixed table (AVIF, say) keeps its real type.
+    """
     if cover:
-        book.set_cover(file_name, bytes(data))
+        # What EpubBook.set_cover does, with the package's wider media-type table.
+        book.add_item_raw("cover-image", file_name, guess_media_type(file_name), bytes(data), int(ItemType.COVER))
+        book.add_metadata("OPF", "cover", "cover-image")
         return "cover-image"
     return add_file(book, file_name, data, id=id)
 

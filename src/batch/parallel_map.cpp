@@ -10,8 +10,8 @@ std::size_t dedicated_pool_size(std::uint64_t workers, std::size_t job_size) {
     return static_cast<std::size_t>(std::min<std::uint64_t>({wanted, MAX_POOL_THREADS, useful}));
 }
 
-std::expected<PoolLease, std::string> lease_pool(std::optional<std::uint64_t> workers, std::size_t job_size,
-                                                 const ThreadLauncher& launch) {
+Result<PoolLease> lease_pool(std::optional<std::uint64_t> workers, std::size_t job_size,
+                             const ThreadLauncher& launch) {
     if (!workers) {
         auto shared = shared_worker_pool();
         if (!shared) return std::unexpected(std::move(shared.error()));

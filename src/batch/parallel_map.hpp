@@ -34,16 +34,16 @@ std::size_t dedicated_pool_size(std::uint64_t workers, std::size_t job_size);
 
 // workers: nothing = the shared pool; a number = a new pool of dedicated_pool_size threads.
 // `launch` starts the threads of a new pool (the shared pool always uses std::thread).
-std::expected<PoolLease, std::string> lease_pool(std::optional<std::uint64_t> workers, std::size_t job_size,
-                                                 const ThreadLauncher& launch = {});
+Result<PoolLease> lease_pool(std::optional<std::uint64_t> workers, std::size_t job_size,
+                             const ThreadLauncher& launch = {});
 
 // results[i] = compute(i) for every index, each computed exactly once on the chosen pool,
-// in a vector allocated once. Fails only when the pool cannot be started; then nothing
-// is computed.
+// in a vector allocated once. Fails (ErrorKind::PoolStart) only when the pool cannot be
+// started; then nothing is computed.
 template <class Compute>
 auto parallel_map(std::size_t count, std::optional<std::uint64_t> workers, Compute&& compute,
                   const ThreadLauncher& launch = {})
-    -> std::expected<std::vector<std::invoke_result_t<Compute&, std::size_t>>, std::string> {
+    -> Result<std::vector<std::invoke_result_t<Compute&, std::size_t>>> {
     using Value = std::invoke_result_t<Compute&, std::size_t>;
     static_assert(!std::is_same_v<Value, bool>, "std::vector<bool> packs slots into shared words; return int");
     if (count == 0) return std::vector<Value>();

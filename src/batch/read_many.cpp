@@ -4,9 +4,8 @@
 
 namespace quirelo {
 
-std::expected<std::vector<Result<Book>>, std::string> read_epubs(const std::vector<std::string>& paths,
-                                                                  std::optional<std::uint64_t> workers,
-                                                                  const ReadOptions& options) {
+Result<std::vector<Result<Book>>> read_epubs(const std::vector<std::string>& paths,
+                                             std::optional<std::uint64_t> workers, const ReadOptions& options) {
     // A batch hands back complete books: every item's bytes are loaded on the workers,
     // never later on the caller's thread.
     ReadOptions eager = options;

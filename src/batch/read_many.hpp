@@ -13,10 +13,8 @@ namespace quirelo {
 
 // One outcome per path, in input order. workers: nothing = the process-wide shared pool,
 // 0 = a new pool of the default size, n = a new pool of n threads (at most 65535).
-// Fails (unexpected) only when a pool's threads cannot be started; the text begins
-// "Failed to build thread pool".
-std::expected<std::vector<Result<Book>>, std::string> read_epubs(const std::vector<std::string>& paths,
-                                                                  std::optional<std::uint64_t> workers,
-                                                                  const ReadOptions& options);
+// Fails (ErrorKind::PoolStart) only when a pool's threads cannot be started.
+Result<std::vector<Result<Book>>> read_epubs(const std::vector<std::string>& paths,
+                                             std::optional<std::uint64_t> workers, const ReadOptions& options);
 
 }  // namespace quirelo

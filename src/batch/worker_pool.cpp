@@ -14,8 +14,7 @@ std::size_t default_pool_size() {
     return std::clamp<std::size_t>(processors, 1, MAX_POOL_THREADS);
 }
 
-std::expected<std::unique_ptr<WorkerPool>, std::string> WorkerPool::create(std::size_t thread_count,
-                                                                           const ThreadLauncher& launch) {
+Result<std::unique_ptr<WorkerPool>> WorkerPool::create(std::size_t thread_count, const ThreadLauncher& launch) {
     thread_count = std::clamp<std::size_t>(thread_count, 1, MAX_POOL_THREADS);
     std::unique_ptr<WorkerPool> pool(new WorkerPool());
     pool->threads_.reserve(thread_count);
@@ -25,7 +24,7 @@ std::expected<std::unique_ptr<WorkerPool>, std::string> WorkerPool::create(std::
             pool->threads_.push_back(launch ? launch(body) : std::thread(body));
         } catch (const std::system_error& failure) {
             pool->stop_and_join();
-            return std::unexpected(std::string("Failed to build thread pool: ") + failure.what());
+            return fail(ErrorKind::PoolStart, failure.what());
         }
     }
     return pool;
@@ -109,7 +108,7 @@ struct SharedPool {
 
 }  // namespace
 
-std::expected<WorkerPool*, std::string> shared_worker_pool() {
+Result<WorkerPool*> shared_worker_pool() {
     // Never destroyed: the pool lives until the process ends, so no static destructor can
     // pull it from under a batch still running on another thread at exit. No lock either,
     // so that a fork() in the middle of creation cannot leave the child waiting forever.

@@ -17,6 +17,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "model/error.hpp"
+
 namespace quirelo {
 
 // Upper bound on the threads of any one pool.
@@ -32,10 +34,8 @@ using ThreadLauncher = std::function<std::thread(std::function<void()>)>;
 class WorkerPool {
 public:
     // Starts `thread_count` threads (at least 1). When a thread cannot be started the
-    // ones already running are stopped and joined, and the text begins
-    // "Failed to build thread pool".
-    static std::expected<std::unique_ptr<WorkerPool>, std::string> create(std::size_t thread_count,
-                                                                          const ThreadLauncher& launch = {});
+    // ones already running are stopped and joined, and the error is ErrorKind::PoolStart.
+    static Result<std::unique_ptr<WorkerPool>> create(std::size_t thread_count, const ThreadLauncher& launch = {});
 
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
@@ -86,6 +86,6 @@ private:
 
 // The process-wide pool of default size, started by the first call that needs it and
 // kept for the life of the process. A failed start is reported and retried next time.
-std::expected<WorkerPool*, std::string> shared_worker_pool();
+Result<WorkerPool*> shared_worker_pool();
 
 }  // namespace quirelo

@@ -136,7 +136,7 @@ PyObject* read_epubs_function(PyObject*, PyObject* const* args, Py_ssize_t nargs
             convert_read_flags(slots, 2, options, false);
         if (!converted) return nullptr;
 
-        std::expected<std::vector<Result<Book>>, std::string> outcome;
+        Result<std::vector<Result<Book>>> outcome;
         {
             // The workers touch no interpreter object; the lock comes back on every exit.
             PyThreadState* saved = PyEval_SaveThread();
@@ -147,7 +147,7 @@ PyObject* read_epubs_function(PyObject*, PyObject* const* args, Py_ssize_t nargs
             outcome = read_epubs(paths, workers, options);
         }
         if (!outcome) {
-            raise_panic(outcome.error().c_str());
+            raise_panic(outcome.error().message().c_str());
             return nullptr;
         }
         for (auto& slot : *outcome) {

@@ -9,7 +9,7 @@
 #include "markdown/character_reference.hpp"
 #include "markdown/markdown.hpp"
 #include "markdown/markdown_tag.hpp"
-#include "markdown/utf8_bytes.hpp"
+#include "text/utf8_bytes.hpp"
 #include "text/unicode_properties.hpp"
 #include "text/utf8.hpp"
 
@@ -68,7 +68,7 @@ void break_line_if_needed(std::string& out) {
 constexpr std::string_view LINK_MARKER_START = std::string_view("[\0HREF:", 7);
 
 void append_tag(std::string& out, std::string_view tag_text) {
-    const TagName tag = classify_tag(tag_text);
+    const ClassifiedTag tag = classify_tag(tag_text);
     switch (tag.tag) {
         case MarkdownTag::OTHER:
             return;

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 
-#include "markdown/utf8_bytes.hpp"
+#include "text/utf8_bytes.hpp"
 #include "text/unicode_properties.hpp"
 
 namespace quirelo {
@@ -28,8 +28,8 @@ constexpr std::string_view KELVIN_SIGN = "\u212A";
 
 // A known base name (lower-case, without "/"), dispatched on its length so that a name is
 // compared with few candidates; most tags of real books are not known.
-TagName known_tag(std::string_view base, bool closing) {
-    auto known = [closing](MarkdownTag tag, int heading_level = 0) { return TagName{tag, closing, heading_level}; };
+ClassifiedTag known_tag(std::string_view base, bool closing) {
+    auto known = [closing](MarkdownTag tag, int heading_level = 0) { return ClassifiedTag{tag, closing, heading_level}; };
     switch (base.size()) {
         case 1:
             switch (base[0]) {
@@ -47,11 +47,11 @@ TagName known_tag(std::string_view base, bool closing) {
             if (base == "em") return known(MarkdownTag::EMPHASIS);
             return {};
         case 3:
-            return base == "div" ? known(MarkdownTag::PARAGRAPH) : TagName{};
+            return base == "div" ? known(MarkdownTag::PARAGRAPH) : ClassifiedTag{};
         case 6:
-            return base == "strong" ? known(MarkdownTag::STRONG) : TagName{};
+            return base == "strong" ? known(MarkdownTag::STRONG) : ClassifiedTag{};
         case 10:
-            return base == "blockquote" ? known(MarkdownTag::BLOCKQUOTE) : TagName{};
+            return base == "blockquote" ? known(MarkdownTag::BLOCKQUOTE) : ClassifiedTag{};
         default:
             return {};
     }
@@ -65,7 +65,7 @@ TagName known_tag(std::string_view base, bool closing) {
 // gives "k", which makes a "blockquote" written with it one; fold it too. Any other
 // non-ASCII character is either White_Space, which ends the name, or stays non-ASCII and
 // keeps the name from being known. Only as many bytes as the longest known name are read.
-TagName classify_tag(std::string_view tag_text) {
+ClassifiedTag classify_tag(std::string_view tag_text) {
     // Many tags of real books (img, MathML's m-names) already fail on their first letter.
     const std::size_t first_letter = tag_text.starts_with('/') ? 1 : 0;
     if (first_letter == tag_text.size() || !STARTS_KNOWN_NAME[static_cast<unsigned char>(tag_text[first_letter])]) {

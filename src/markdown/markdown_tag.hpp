@@ -19,7 +19,7 @@ enum class MarkdownTag : std::uint8_t {
     LINK,
 };
 
-struct TagName {
+struct ClassifiedTag {
     MarkdownTag tag = MarkdownTag::OTHER;
     bool closing = false;
     int heading_level = 0;  // 1 to 6 for HEADING
@@ -28,7 +28,7 @@ struct TagName {
 // Classifies a tag from its text (between "<" and ">"). Its name is the text up to the
 // first White_Space character (none when the text is empty or starts with White_Space);
 // names match as they would after full Unicode lower-casing.
-TagName classify_tag(std::string_view tag_text);
+ClassifiedTag classify_tag(std::string_view tag_text);
 
 // The raw target of the first `href="` (any case, also at the end of a longer attribute
 // name such as data-href) up to the next double quotation mark; nothing when either is

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "markdown/utf8_bytes.hpp"
+#include "text/utf8_bytes.hpp"
 #include "text/utf8.hpp"
 
 namespace quirelo {

@@ -52,21 +52,14 @@ std::vector<ItemHandle> items_of_type(const Book& book, std::uint8_t code) {
 void add_item_raw(Book& book, std::string id, std::string href, std::string media_type, std::string content,
                   std::uint8_t item_type, std::optional<std::string> properties) {
     ItemType code = item_type >= 1 && item_type <= ITEM_TYPE_MAX ? static_cast<ItemType>(item_type) : ITEM_OTHER;
-    if (properties) {
-        // Deliberately the reverse of classify_item_type's order: "nav" wins here.
-        if (properties->find("nav") != std::string::npos) {
-            code = ITEM_NAVIGATION;
-        } else if (properties->find("cover-image") != std::string::npos) {
-            code = ITEM_COVER;
-        }
-    }
+    if (properties) code = item_type_marked_by(*properties, MarkOrder::NAVIGATION_FIRST).value_or(code);
     auto item = std::make_shared<Item>(std::move(id), std::move(href), std::move(media_type), std::move(content), code);
     item->properties = std::move(properties);
     add_item(book, std::move(item));
 }
 
 void set_cover(Book& book, std::string file_name, std::string content) {
-    std::string media_type(media_type_for_file_name(file_name));
+    std::string media_type(media_type_for_file_name(file_name, MediaTypeTable::COVER));
     add_item(book, std::make_shared<Item>("cover-image", std::move(file_name), std::move(media_type),
                                           std::move(content), ITEM_COVER));
     append_metadata(book, OPF_NAMESPACE, "cover", "cover-image", {});

@@ -5,6 +5,8 @@
 
 namespace quirelo {
 
+// The fixed texts of every error. Callers (the Python package, the command line, users'
+// scripts and the tests) match these exact texts: change none of them.
 std::string EpubError::message() const {
     auto with = [this](std::string_view prefix) {
         std::string text;
@@ -27,6 +29,7 @@ std::string EpubError::message() const {
         case ErrorKind::MissingTitle: return "Book must have a title set";
         case ErrorKind::MissingLanguage: return "Book must have a language set";
         case ErrorKind::EmptySpine: return "Book must have at least one spine entry";
+        case ErrorKind::PoolStart: return with("Failed to build thread pool: ");
     }
     return with("unknown error: ");
 }

@@ -22,6 +22,7 @@ enum class ErrorKind : std::uint8_t {
     MissingTitle,
     MissingLanguage,
     EmptySpine,
+    PoolStart,
 };
 
 struct EpubError {

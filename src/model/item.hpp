@@ -1,6 +1,12 @@
 #pragma once
 // A manifest item: an immutable record shared by the book, Python wrappers and work in
 // progress. Only its content cell changes, once, when lazy content is first loaded.
+//
+// Contract: an Item is handed out as ItemHandle (shared ownership, const); whoever holds
+// a handle keeps the record, its bytes and its lazy source alive, whatever happens to the
+// book it came from. Every const use, load_content included, is safe from any number of
+// threads at once. The bytes never change once set, so a reference or view into them is
+// valid as long as some handle to the item lives.
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -78,7 +84,9 @@ struct Item {
 
 using ItemHandle = std::shared_ptr<const Item>;
 
-// The item's bytes, running the lazy loader first when the cell is still unset.
+// The item's bytes, running the lazy loader first when the cell is still unset (once,
+// even when threads race; a failed load gives empty bytes and never an error). The
+// reference is valid as long as the item lives.
 const std::string& load_content(const Item& item);
 
 }  // namespace quirelo

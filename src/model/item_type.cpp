@@ -1,73 +1,102 @@
 #include "model/item_type.hpp"
 
-#include <array>
+#include <algorithm>
 #include <string>
-#include <utility>
 
 namespace quirelo {
 
+namespace {
+
+struct MediaTypeRow {
+    std::string_view extension;
+    std::string_view media_type;
+    MediaTypeTable table;
+};
+
+struct ItemTypeRow {
+    std::string_view text;  // a mark, a media type or a prefix
+    ItemType code;
+};
+
+constexpr MediaTypeRow MEDIA_TYPES[] = {
+#define MEDIA_TYPE(extension, media_type, table) {extension, media_type, MediaTypeTable::table},
+#include "model/epub_rules.def"
+#undef MEDIA_TYPE
+};
+
+constexpr ItemTypeRow MARKS[] = {
+#define ITEM_TYPE_MARK(text, code) {text, code},
+#include "model/epub_rules.def"
+#undef ITEM_TYPE_MARK
+};
+
+constexpr ItemTypeRow EXACT_MEDIA_TYPES[] = {
+#define ITEM_TYPE_EXACT(media_type, code) {media_type, code},
+#include "model/epub_rules.def"
+#undef ITEM_TYPE_EXACT
+};
+
+constexpr ItemTypeRow MEDIA_TYPE_PREFIXES[] = {
+#define ITEM_TYPE_PREFIX(prefix, code) {prefix, code},
+#include "model/epub_rules.def"
+#undef ITEM_TYPE_PREFIX
+};
+
+constexpr std::size_t LONGEST_EXTENSION =
+    std::ranges::max(MEDIA_TYPES, {}, [](const MediaTypeRow& row) { return row.extension.size(); }).extension.size();
+
+// Folding A-Z alone matches full Unicode lower-casing only for extensions of lower-case
+// ASCII without "k" (KELVIN SIGN lower-cases to "k").
+constexpr bool foldable(std::string_view extension) {
+    return !extension.empty() && std::ranges::all_of(extension, [](char c) {
+        return c != 'k' && ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'));
+    });
+}
+static_assert(std::ranges::all_of(MEDIA_TYPES, [](const MediaTypeRow& row) { return foldable(row.extension); }));
+
+}  // namespace
+
+std::optional<ItemType> item_type_marked_by(std::string_view properties, MarkOrder order) {
+    auto marked = [properties](const ItemTypeRow& mark) { return properties.find(mark.text) != std::string_view::npos; };
+    if (order == MarkOrder::COVER_FIRST) {
+        for (const ItemTypeRow& mark : MARKS) {
+            if (marked(mark)) return mark.code;
+        }
+    } else {
+        for (auto mark = std::rbegin(MARKS); mark != std::rend(MARKS); ++mark) {
+            if (marked(*mark)) return mark->code;
+        }
+    }
+    return std::nullopt;
+}
+
 ItemType classify_item_type(std::string_view media_type, std::optional<std::string_view> properties) {
     if (properties) {
-        if (properties->find("cover-image") != std::string_view::npos) return ITEM_COVER;
-        if (properties->find("nav") != std::string_view::npos) return ITEM_NAVIGATION;
+        if (auto marked = item_type_marked_by(*properties, MarkOrder::COVER_FIRST)) return *marked;
     }
-    if (media_type == "text/css") return ITEM_STYLE;
-    if (media_type == "text/html") return ITEM_DOCUMENT;
-    if (media_type == "image/svg+xml") return ITEM_VECTOR;
-    if (media_type == "text/javascript") return ITEM_SCRIPT;
-    if (media_type == "application/xhtml+xml") return ITEM_DOCUMENT;
-    if (media_type == "application/javascript" || media_type == "application/ecmascript") return ITEM_SCRIPT;
-    if (media_type == "application/x-dtbncx+xml") return ITEM_NAVIGATION;
-    if (media_type.starts_with("image/")) return ITEM_IMAGE;
-    if (media_type.starts_with("font/")) return ITEM_FONT;
-    if (media_type.starts_with("application/font-")) return ITEM_FONT;
-    if (media_type == "application/x-font-ttf" || media_type == "application/x-font-opentype" ||
-        media_type == "application/vnd.ms-opentype") {
-        return ITEM_FONT;
+    for (const ItemTypeRow& row : EXACT_MEDIA_TYPES) {
+        if (media_type == row.text) return row.code;
     }
-    if (media_type.starts_with("video/")) return ITEM_VIDEO;
-    if (media_type.starts_with("audio/")) return ITEM_AUDIO;
-    if (media_type == "application/smil+xml") return ITEM_SMIL;
+    for (const ItemTypeRow& row : MEDIA_TYPE_PREFIXES) {
+        if (media_type.starts_with(row.text)) return row.code;
+    }
     return ITEM_OTHER;
 }
 
-std::string_view media_type_for_file_name(std::string_view file_name) {
-    static constexpr std::array<std::pair<std::string_view, std::string_view>, 20> by_extension{{
-        {"js", "application/javascript"},
-        {"htm", "application/xhtml+xml"},
-        {"html", "application/xhtml+xml"},
-        {"xhtml", "application/xhtml+xml"},
-        {"css", "text/css"},
-        {"jpg", "image/jpeg"},
-        {"jpeg", "image/jpeg"},
-        {"png", "image/png"},
-        {"gif", "image/gif"},
-        {"svg", "image/svg+xml"},
-        {"webp", "image/webp"},
-        {"otf", "font/otf"},
-        {"ttf", "font/ttf"},
-        {"woff", "font/woff"},
-        {"woff2", "font/woff2"},
-        {"mp3", "audio/mpeg"},
-        {"mp4", "video/mp4"},
-        {"ncx", "application/x-dtbncx+xml"},
-        {"smil", "application/smil+xml"},
-        {"", "application/octet-stream"},
-    }};
+std::string_view media_type_for_file_name(std::string_view file_name, MediaTypeTable table) {
+    constexpr std::string_view UNKNOWN = "application/octet-stream";
     auto dot = file_name.rfind('.');
     std::string_view extension = dot == std::string_view::npos ? file_name : file_name.substr(dot + 1);
-    // Every extension in the table is ASCII, and apart from A-Z the only character whose
-    // full lower-case form is ASCII is KELVIN SIGN (to "k"), which no extension holds; so
-    // ASCII folding matches exactly the names that full Unicode lower-casing would.
-    if (extension.size() > 5) return "application/octet-stream";
+    if (extension.size() > LONGEST_EXTENSION) return UNKNOWN;
     std::string folded(extension);
     for (char& c : folded) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
-    for (const auto& [known, media_type] : by_extension) {
-        if (!known.empty() && folded == known) return media_type;
+    for (const MediaTypeRow& row : MEDIA_TYPES) {
+        if (table == MediaTypeTable::COVER && row.table != MediaTypeTable::COVER) continue;
+        if (folded == row.extension) return row.media_type;
     }
-    return "application/octet-stream";
+    return UNKNOWN;
 }
 
 }  // namespace quirelo

@@ -3,10 +3,12 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "model/epub_vocabulary.hpp"
+
 namespace quirelo {
 
 namespace {
-std::string quoted(std::string_view prefix, std::string_view value, std::string_view suffix) {
+std::string concatenated(std::string_view prefix, std::string_view value, std::string_view suffix) {
     std::string text;
     text.reserve(prefix.size() + value.size() + suffix.size());
     text.append(prefix).append(value).append(suffix);
@@ -19,22 +21,24 @@ void report_duplicates(const Book& book, Field field, std::string_view prefix, s
     seen.reserve(book.items.size());
     for (const auto& item : book.items) {
         std::string_view value = field(*item);
-        if (!seen.insert(value).second) issues.push_back(quoted(prefix, value, "'"));
+        if (!seen.insert(value).second) issues.push_back(concatenated(prefix, value, "'"));
     }
 }
 }  // namespace
 
 std::vector<std::string> validate_book(const Book& book) {
     std::vector<std::string> issues;
-    for (std::string_view name : {"identifier", "title", "language"}) {
-        if (!first_dc_value(book, name)) issues.push_back(quoted("Missing required metadata: DC:", name, ""));
+    for (const RequiredMetadata& required : REQUIRED_METADATA) {
+        if (!first_dc_value(book, required.name)) {
+            issues.push_back(concatenated("Missing required metadata: DC:", required.name, ""));
+        }
     }
     if (book.spine.empty()) {
         issues.emplace_back("Spine is empty \u2014 at least one content document is required");
     } else {
         for (const auto& entry : book.spine) {
             if (!book.id_index.contains(entry.idref)) {
-                issues.push_back(quoted("Spine references item '", entry.idref, "' which is not in the manifest"));
+                issues.push_back(concatenated("Spine references item '", entry.idref, "' which is not in the manifest"));
             }
         }
     }

@@ -1,5 +1,6 @@
 #include "reader/package_document.hpp"
 
+#include "model/epub_vocabulary.hpp"
 #include "reader/xml_tree.hpp"
 
 namespace quirelo {
@@ -91,7 +92,8 @@ void read_spine(XmlNode spine, PackageDocument& package) {
 
 Result<PackageDocument> parse_package(std::string_view bytes) {
     auto document = parse_xml(bytes);
-    if (!document) return fail(ErrorKind::InvalidOpf, std::move(document.error()));
+    // A package document that is not XML is reported as an invalid package.
+    if (!document) return fail(ErrorKind::InvalidOpf, std::move(document.error().detail));
     const XmlNode root = document->root_element();
 
     PackageDocument package;

@@ -12,8 +12,6 @@
 
 namespace quirelo {
 
-inline constexpr std::string_view DC_NAMESPACE_URI = "http://purl.org/dc/elements/1.1/";
-inline constexpr std::string_view OPF_NAMESPACE_URI = "http://www.idpf.org/2007/opf";
 
 struct ManifestEntry {
     std::string id;

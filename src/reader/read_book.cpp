@@ -2,13 +2,14 @@
 
 #include <memory>
 
+#include "model/epub_vocabulary.hpp"
 #include "model/item_type.hpp"
 #include "reader/container.hpp"
 #include "reader/lazy_content.hpp"
 #include "reader/package_document.hpp"
 #include "reader/read_entry.hpp"
 #include "reader/refinements.hpp"
-#include "reader/resolve_path.hpp"
+#include "text/resolve_path.hpp"
 #include "reader/toc_source.hpp"
 #include "reader/warning.hpp"
 #include "text/unicode_properties.hpp"
@@ -18,12 +19,10 @@ namespace quirelo {
 
 namespace {
 
-constexpr std::string_view EPUB_MIMETYPE = "application/epub+zip";
-
 // A wrong "mimetype" entry is only worth a warning; an absent or unreadable one, nothing.
 // It is read under the same size cap as every other entry: it is meant to hold 20 bytes.
 void check_mimetype(ZipArchive& archive) {
-    auto bytes = read_entry(archive, "mimetype");
+    auto bytes = read_entry(archive, MIMETYPE_ENTRY);
     if (!bytes || !is_valid_utf8(*bytes)) return;
     const std::string_view trimmed = trim_white_space(*bytes);
     if (trimmed == EPUB_MIMETYPE) return;
@@ -66,7 +65,7 @@ Result<Book> read_book(ZipArchive& archive, const ReadOptions& options, const Ar
 
     std::string opf_path;
     {
-        auto container = read_entry(archive, "META-INF/container.xml");
+        auto container = read_entry(archive, CONTAINER_ENTRY);
         if (!container) return fail(ErrorKind::MissingContainer);
         auto path = parse_container(*container);
         if (!path) return std::unexpected(std::move(path.error()));

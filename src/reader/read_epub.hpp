@@ -1,5 +1,12 @@
 #pragma once
 // Reading an EPUB archive from a file path or from bytes into a Book.
+//
+// Contract: both functions write nothing but the returned book (and a warning line on
+// standard error for a wrong "mimetype" entry; a lazy item whose entry is over
+// MAX_ENTRY_SIZE warns when first loaded); they never throw for any input except
+// std::bad_alloc, and report every refusal as an EpubError. The returned Book owns everything it needs: eager books hold every item's
+// bytes; lazy books share one private copy of the archive among their items, freed with
+// the last item. They may run on many threads at once, each on its own input.
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -8,11 +8,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "model/epub_vocabulary.hpp"
+
 namespace quirelo {
 
 namespace {
-
-constexpr std::array<std::string_view, 4> FOLDED_PROPERTIES = {"role", "file-as", "display-seq", "group-position"};
 
 bool is_folded_property(std::string_view property) {
     for (auto folded : FOLDED_PROPERTIES) {
@@ -43,7 +43,7 @@ void fold_refinements(MetadataStore& store) {
     for (auto& [name, entries] : *package) {
         const bool had_entries = !entries.empty();
         std::erase_if(entries, [&](MetadataEntry& meta) {
-            const std::string* refines = meta.attributes.find("refines");
+            const std::string* refines = meta.attributes.find(REFINES_ATTRIBUTE);
             const std::string* property = meta.attributes.find("property");
             if (!refines || !property || !is_folded_property(*property)) return false;
             std::string_view target = *refines;

@@ -1,5 +1,6 @@
 #include "reader/toc_parsing.hpp"
 
+#include "model/epub_vocabulary.hpp"
 #include "reader/xml_tree.hpp"
 
 namespace quirelo {
@@ -59,7 +60,7 @@ std::vector<TocEntry> parse_nav_points(XmlNode parent, std::size_t depth) {
 
 Result<std::vector<TocEntry>> parse_nav(std::string_view bytes) {
     auto document = parse_xml(bytes);
-    if (!document) return fail(ErrorKind::Xml, std::move(document.error()));
+    if (!document) return std::unexpected(std::move(document.error()));
     XmlNode nav = find_toc_nav(*document, false);
     if (!nav) nav = find_toc_nav(*document, true);
     if (!nav) return std::vector<TocEntry>{};
@@ -70,7 +71,7 @@ Result<std::vector<TocEntry>> parse_nav(std::string_view bytes) {
 
 Result<std::vector<TocEntry>> parse_ncx(std::string_view bytes) {
     auto document = parse_xml(bytes);
-    if (!document) return fail(ErrorKind::Xml, std::move(document.error()));
+    if (!document) return std::unexpected(std::move(document.error()));
     XmlNode nav_map = document->document_node().first_descendant_named("navMap");
     if (!nav_map) return std::vector<TocEntry>{};
     return parse_nav_points(nav_map, 0);

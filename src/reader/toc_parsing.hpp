@@ -12,7 +12,6 @@ namespace quirelo {
 // Lists nested this many levels below the top list are read as empty.
 inline constexpr std::size_t MAX_TOC_DEPTH = 100;
 
-inline constexpr std::string_view OPS_NAMESPACE_URI = "http://www.idpf.org/2007/ops";
 
 // The list of the nav whose epub:type is exactly "toc" (else of the first nav with any
 // "type" attribute that is exactly "toc"). Fails (Xml) only when the document does not parse.

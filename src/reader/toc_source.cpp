@@ -1,7 +1,7 @@
 #include "reader/toc_source.hpp"
 
 #include "reader/read_entry.hpp"
-#include "reader/resolve_path.hpp"
+#include "text/resolve_path.hpp"
 #include "reader/toc_parsing.hpp"
 
 namespace quirelo {

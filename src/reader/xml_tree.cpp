@@ -267,7 +267,7 @@ std::string describe_error(XML_Parser parser) {
 
 }  // namespace
 
-std::expected<XmlDocument, std::string> parse_xml(std::string_view bytes) {
+Result<XmlDocument> parse_xml(std::string_view bytes) {
     // The declared encoding is never used: the bytes are UTF-8, repaired when they are not.
     std::string repaired;
     std::string_view text = bytes;
@@ -277,7 +277,7 @@ std::expected<XmlDocument, std::string> parse_xml(std::string_view bytes) {
     }
 
     std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreateNS("UTF-8", NAMESPACE_SEPARATOR));
-    if (!parser) return std::unexpected(std::string(XML_ErrorString(XML_ERROR_NO_MEMORY)));
+    if (!parser) return fail(ErrorKind::Xml, XML_ErrorString(XML_ERROR_NO_MEMORY));
     XmlTreeBuilder builder(parser.get());
     XML_Parser handle = parser.get();
     XML_SetUserData(handle, &builder);
@@ -294,9 +294,9 @@ std::expected<XmlDocument, std::string> parse_xml(std::string_view bytes) {
         const bool last = length == text.size();
         if (XML_Parse(handle, text.data(), static_cast<int>(length), last ? XML_TRUE : XML_FALSE) !=
             XML_STATUS_OK) {
-            if (builder.refused_doctype()) return std::unexpected(std::string(XML_DTD_MESSAGE));
-            if (builder.too_large()) return std::unexpected(std::string("document has too many nodes"));
-            return std::unexpected(describe_error(handle));
+            if (builder.refused_doctype()) return fail(ErrorKind::Xml, std::string(XML_DTD_MESSAGE));
+            if (builder.too_large()) return fail(ErrorKind::Xml, "document has too many nodes");
+            return fail(ErrorKind::Xml, describe_error(handle));
         }
         text.remove_prefix(length);
     } while (!text.empty());

@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "model/error.hpp"
+
 namespace quirelo {
 
-inline constexpr std::string_view XML_NAMESPACE_URI = "http://www.w3.org/XML/1998/namespace";
-
-// The parser's error text when a document carries a document type declaration.
+// The error detail when a document carries a document type declaration.
 inline constexpr std::string_view XML_DTD_MESSAGE = "XML with DTD detected";
 
 enum class XmlNodeKind : std::uint8_t {
@@ -129,9 +129,9 @@ private:
     Arena arena_;
 };
 
-// Parses one document under the reader's rules; the error is the parser's message with
-// its position, or XML_DTD_MESSAGE.
-std::expected<XmlDocument, std::string> parse_xml(std::string_view bytes);
+// Parses one document under the reader's rules. A failure is an ErrorKind::Xml error whose
+// detail is the parser's message with its position, or XML_DTD_MESSAGE.
+Result<XmlDocument> parse_xml(std::string_view bytes);
 
 // The characters of the first direct child that is a text node (comments, instructions
 // and elements before it skipped); empty when there is none.

@@ -1,5 +1,10 @@
 #pragma once
 // An open ZIP archive (libzip), read from a file descriptor or in place from memory.
+//
+// Contract: a ZipArchive owns its libzip handle and (when opened from a descriptor) the
+// descriptor; both are released by the destructor. It is movable, not copyable, and not
+// synchronised: one thread at a time, since reading an entry moves libzip's file position
+// and reuses scratch(). Failures are values (ErrorKind::Zip or Io), never exceptions.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,6 +28,7 @@ public:
     ZipArchive& operator=(ZipArchive&&) noexcept = default;
     ~ZipArchive() = default;
 
+    // Borrowed; valid while the archive lives.
     zip* handle() const { return archive_.get(); }
     // Bytes in the whole archive: no entry's compressed data can be larger.
     std::uint64_t size() const { return size_; }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "reader/resolve_path.hpp"
+#include "text/resolve_path.hpp"
 #include "writer/package_document.hpp"
 #include "writer/zip_writer.hpp"
 
@@ -11,13 +11,10 @@ namespace quirelo {
 
 namespace {
 
-constexpr std::string_view NCX_MEDIA_TYPE = "application/x-dtbncx+xml";
-constexpr std::string_view XHTML_MEDIA_TYPE = "application/xhtml+xml";
-
-Result<void> test_preconditions(const Book& book) {
-    if (!first_dc_value(book, "identifier")) return fail(ErrorKind::MissingIdentifier);
-    if (!first_dc_value(book, "title")) return fail(ErrorKind::MissingTitle);
-    if (!first_dc_value(book, "language")) return fail(ErrorKind::MissingLanguage);
+Result<void> check_preconditions(const Book& book) {
+    for (const RequiredMetadata& required : REQUIRED_METADATA) {
+        if (!first_dc_value(book, required.name)) return fail(required.missing);
+    }
     if (book.spine.empty()) return fail(ErrorKind::EmptySpine);
     return {};
 }
@@ -29,7 +26,7 @@ std::unexpected<EpubError> duplicate_name(std::string_view name) {
 }
 
 // Names and counts an archive without ZIP64 cannot hold, refused before anything is written.
-Result<void> test_zip_limits(const ArchivePlan& plan) {
+Result<void> check_zip_limits(const ArchivePlan& plan) {
     const std::size_t entries = 3 + plan.item_entry_names.size() + (plan.add_nav ? 1 : 0);
     if (entries > ZIP32_MAX_ENTRIES) {
         return fail(ErrorKind::Zip, std::to_string(entries) + " entries do not fit in an archive without ZIP64");
@@ -45,10 +42,10 @@ Result<void> test_zip_limits(const ArchivePlan& plan) {
 }  // namespace
 
 Result<ArchivePlan> plan_archive(const Book& book) {
-    if (auto ready = test_preconditions(book); !ready) return std::unexpected(std::move(ready.error()));
+    if (auto ready = check_preconditions(book); !ready) return std::unexpected(std::move(ready.error()));
 
     ArchivePlan plan;
-    plan.unique_id = *first_dc_value(book, "identifier");
+    plan.unique_id = *first_dc_value(book, REQUIRED_METADATA[0].name);
     plan.has_ncx = std::ranges::any_of(book.items, [](const ItemHandle& item) { return item->media_type == NCX_MEDIA_TYPE; });
     const bool has_nav_item = std::ranges::any_of(book.items, [](const ItemHandle& item) {
         return item->item_type == ITEM_NAVIGATION && item->media_type == XHTML_MEDIA_TYPE;
@@ -69,7 +66,7 @@ Result<ArchivePlan> plan_archive(const Book& book) {
     }
     if (plan.add_nav && seen.contains(NAV_ENTRY)) return duplicate_name(NAV_ENTRY);
 
-    if (auto fits = test_zip_limits(plan); !fits) return std::unexpected(std::move(fits.error()));
+    if (auto fits = check_zip_limits(plan); !fits) return std::unexpected(std::move(fits.error()));
     return plan;
 }
 

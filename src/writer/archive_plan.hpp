@@ -7,12 +7,11 @@
 #include <vector>
 
 #include "model/book.hpp"
+#include "model/epub_vocabulary.hpp"
 #include "model/error.hpp"
 
 namespace quirelo {
 
-inline constexpr std::string_view MIMETYPE_ENTRY = "mimetype";
-inline constexpr std::string_view CONTAINER_ENTRY = "META-INF/container.xml";
 inline constexpr std::string_view PACKAGE_ENTRY = "EPUB/content.opf";
 inline constexpr std::string_view NAV_ENTRY = "EPUB/nav.xhtml";
 // Items are stored relative to the package document's folder.

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "model/epub_vocabulary.hpp"
 #include "writer/xml_text.hpp"
 
 namespace quirelo {
@@ -117,8 +118,10 @@ std::string generate_nav(const std::vector<TocEntry>& toc) {
     std::string out;
     out.reserve(256 + 80 * toc.size());
     out.append(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<html xmlns=\"http://www.w3.org/1999/xhtml\" xmlns:epub=\"http://www.idpf.org/2007/ops\">\n"
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<html xmlns=\"");
+    out.append(XHTML_NAMESPACE_URI).append("\" xmlns:epub=\"").append(OPS_NAMESPACE_URI);
+    out.append(
+        "\">\n"
         "<head><title>Table of Contents</title></head>\n"
         "<body>\n"
         "  <nav epub:type=\"toc\">\n"
@@ -135,8 +138,10 @@ std::string generate_ncx(const Book& book, std::string_view unique_id) {
     std::string out;
     out.reserve(256 + 150 * book.toc.size());
     out.append(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<ncx xmlns=\"http://www.daisy.org/z3986/2005/ncx/\" version=\"2005-1\">\n"
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ncx xmlns=\"");
+    out.append(NCX_NAMESPACE_URI);
+    out.append(
+        "\" version=\"2005-1\">\n"
         "  <head>\n"
         "    <meta name=\"dtb:uid\" content=\"");
     append_xml_text(out, unique_id);

@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "model/epub_vocabulary.hpp"
 #include "writer/safe_name.hpp"
 #include "writer/xml_text.hpp"
 
@@ -13,14 +14,9 @@ namespace quirelo {
 
 namespace {
 
-constexpr std::string_view NCX_MEDIA_TYPE = "application/x-dtbncx+xml";
-constexpr std::string_view XHTML_MEDIA_TYPE = "application/xhtml+xml";
-
-// Attribute keys written unquoted. An empty key would give ` =""`, which no parser
-// accepts, so it is dropped like an unsafe one.
-bool is_writable_key(std::string_view key) { return !key.empty() && is_safe_name(key); }
-
-bool is_writable_metadata_name(std::string_view name) { return !name.empty() && is_safe_name(name); }
+// Attribute keys and metadata names are written unquoted. An empty one would give
+// ` =""` or `< `, which no parser accepts, so it is dropped like an unsafe one.
+bool is_writable_name(std::string_view name) { return !name.empty() && is_safe_name(name); }
 
 // An EPUB 3 refinement of a Dublin Core element, written after all of them.
 struct RefineRecord {
@@ -37,13 +33,13 @@ public:
 
     void write(bool has_ncx, bool add_nav, std::chrono::system_clock::time_point now) {
         const std::string_view package_uid = find_package_uid();
-        out_.append("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"");
+        out_.append("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<package xmlns=\"").append(OPF_NAMESPACE_URI);
+        out_.append("\" version=\"");
         out_.append(epub2_ ? "2.0" : "3.0");
         out_.append("\" unique-identifier=\"");
         append_xml_text(out_, package_uid);
-        out_.append(
-            "\">\n"
-            "  <metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:opf=\"http://www.idpf.org/2007/opf\">\n");
+        out_.append("\">\n  <metadata xmlns:dc=\"").append(DC_NAMESPACE_URI);
+        out_.append("\" xmlns:opf=\"").append(OPF_NAMESPACE_URI).append("\">\n");
         write_dublin_core(package_uid);
         if (!epub2_) {
             write_refinements();
@@ -108,7 +104,7 @@ private:
         if (names == nullptr) return;
         for (const auto& [name, list] : *names) {
             if (std::ranges::find(FIXED_NAMES, std::string_view(name)) != std::end(FIXED_NAMES)) continue;
-            if (!is_writable_metadata_name(name)) continue;
+            if (!is_writable_name(name)) continue;
             for (const MetadataEntry& entry : list) write_dc_element(name, entry, std::nullopt);
         }
     }
@@ -131,7 +127,7 @@ private:
         out_.append("    <dc:").append(name);
         for (const AttributeEntry* attribute : sorted_attributes(entry)) {
             const std::string_view key = attribute->first;
-            if (!is_writable_key(key) || key == "id") continue;
+            if (!is_writable_name(key) || key == "id") continue;
             if (epub2_ || key == "xml:lang" || key == "dir") {
                 append_attribute(key, attribute->second);
             } else if (is_refinement_key(key)) {
@@ -166,7 +162,7 @@ private:
         const MetadataNames* names = book_.metadata.find(OPF_NAMESPACE);
         if (names == nullptr) return;
         for (const auto& [name, list] : *names) {
-            if (!is_writable_metadata_name(name)) continue;
+            if (!is_writable_name(name)) continue;
             for (const MetadataEntry& entry : list) write_package_meta(name, entry);
         }
     }
@@ -187,7 +183,7 @@ private:
         out_.append("    <meta");
         for (const AttributeEntry* attribute : sorted_attributes(entry)) {
             const std::string_view key = attribute->first;
-            if (!is_writable_key(key)) continue;
+            if (!is_writable_name(key)) continue;
             append_attribute(key, attribute->second);
             wrote_property |= key == "property";
             wrote_name |= key == "name";

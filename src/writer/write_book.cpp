@@ -3,25 +3,22 @@
 #include <optional>
 #include <string>
 
+#include "model/epub_vocabulary.hpp"
 #include "writer/navigation_documents.hpp"
 #include "writer/package_document.hpp"
 #include "writer/zip_writer.hpp"
 
 namespace quirelo {
 
-const std::string_view CONTAINER_DOCUMENT =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<container xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\" version=\"1.0\">\n"
-    "  <rootfiles>\n"
-    "    <rootfile full-path=\"EPUB/content.opf\" media-type=\"application/oebps-package+xml\"/>\n"
-    "  </rootfiles>\n"
-    "</container>";
+const std::string CONTAINER_DOCUMENT = std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<container xmlns=\"")
+                                             .append(CONTAINER_NAMESPACE_URI)
+                                             .append("\" version=\"1.0\">\n  <rootfiles>\n    <rootfile full-path=\"")
+                                             .append(PACKAGE_ENTRY)
+                                             .append("\" media-type=\"")
+                                             .append(PACKAGE_MEDIA_TYPE)
+                                             .append("\"/>\n  </rootfiles>\n</container>");
 
 namespace {
-
-constexpr std::string_view EPUB_MIMETYPE = "application/epub+zip";
-constexpr std::string_view NCX_MEDIA_TYPE = "application/x-dtbncx+xml";
-constexpr std::string_view XHTML_MEDIA_TYPE = "application/xhtml+xml";
 
 Result<void> write_entries(const Book& book, const ArchivePlan& plan, ZipWriter& zip) {
     if (auto done = zip.add_stored(MIMETYPE_ENTRY, EPUB_MIMETYPE); !done) return done;

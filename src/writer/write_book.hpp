@@ -8,7 +8,7 @@
 namespace quirelo {
 
 // The fixed container document naming "EPUB/content.opf".
-extern const std::string_view CONTAINER_DOCUMENT;
+extern const std::string CONTAINER_DOCUMENT;
 
 // Writes the whole archive for a planned book to the sink: "mimetype" (stored), the
 // container and package documents, every item (lazy items are loaded through their

@@ -1,5 +1,12 @@
 #pragma once
 // Writing a Book as an EPUB archive, to a file or to memory.
+//
+// Contract: the book is only read (lazy items are loaded, which changes no result).
+// Every refusal (missing identifier, title or language, empty spine, two items sharing
+// an archive entry, an archive too large without ZIP64) is decided before any byte is
+// written, so a refused file write leaves the path untouched. Failures are EpubError
+// values, never exceptions except std::bad_alloc. Several threads may write the same
+// book at once as long as none mutates it.
 #include <string>
 
 #include "model/book.hpp"

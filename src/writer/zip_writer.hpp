@@ -2,6 +2,12 @@
 // A ZIP archive written entry by entry. Each entry arrives as one whole buffer, so its
 // CRC-32 and sizes are known before its local header is written: no data descriptors,
 // no extra fields, no ZIP64, no comment. Every entry is dated 1980-01-01 00:00:00.
+//
+// Contract: the writer borrows the sink (which must outlive it) and writes to it only,
+// in order: each add_* writes one local header and the entry's bytes, finish writes the
+// central directory. The name and data are read during the call and not kept. It owns its
+// compressor and buffers; one thread at a time. Failures are values (ErrorKind::Zip for
+// what the format cannot hold, the sink's error for a failed write), never exceptions.
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -65,7 +65,7 @@ class PoolVisitsEveryIndex : public ::testing::TestWithParam<IndexCase> {};
 TEST_P(PoolVisitsEveryIndex, ExactlyOnce) {
     const auto [threads, count] = GetParam();
     auto pool = WorkerPool::create(threads);
-    ASSERT_TRUE(pool.has_value()) << pool.error();
+    ASSERT_TRUE(pool.has_value()) << pool.error().message();
     EXPECT_EQ((*pool)->thread_count(), std::max<std::size_t>(threads, 1));
     std::vector<std::atomic<int>> visits(count);
     (*pool)->for_each_index(count, [&](std::size_t index) { ++visits[index]; });
@@ -152,7 +152,7 @@ TEST_P(MapWorkers, ResultsInInputOrder) {
         if (index < 4) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return std::to_string(index * index);
     });
-    ASSERT_TRUE(mapped.has_value()) << mapped.error();
+    ASSERT_TRUE(mapped.has_value()) << mapped.error().message();
     ASSERT_EQ(mapped->size(), 1000u);
     for (std::size_t index = 0; index < mapped->size(); ++index) ASSERT_EQ((*mapped)[index], std::to_string(index * index));
 }
@@ -246,7 +246,7 @@ TEST_P(StartFailure, ReportsJoinsStartedThreadsAndComputesNothing) {
                                         },
                                         launch.launcher());
     ASSERT_FALSE(mapped.has_value());
-    EXPECT_TRUE(mapped.error().starts_with("Failed to build thread pool")) << mapped.error();
+    EXPECT_TRUE(mapped.error().message().starts_with("Failed to build thread pool")) << mapped.error().message();
     EXPECT_EQ(computed.load(), 0);
     EXPECT_EQ(launch.started.load(), GetParam());
     // Every thread that did start has been joined: its body has returned.

@@ -99,7 +99,7 @@ class BatchReadWorkers : public BatchFiles, public ::testing::WithParamInterface
 TEST_P(BatchReadWorkers, EachSlotHoldsItsOwnPathsOutcomeInOrder) {
     const std::vector<std::string> paths = {book("alpha"), missing(), book("beta"), not_a_zip(), book("gamma")};
     auto results = quirelo::read_epubs(paths, GetParam(), ReadOptions{});
-    ASSERT_TRUE(results.has_value()) << results.error();
+    ASSERT_TRUE(results.has_value()) << results.error().message();
     ASSERT_EQ(results->size(), paths.size());
     const char* titles[] = {"alpha", nullptr, "beta", nullptr, "gamma"};
     for (std::size_t index = 0; index < paths.size(); ++index) {
@@ -167,7 +167,7 @@ TEST_F(BatchFiles, TwoThreadsShareThePoolAtOnce) {
     for (int caller = 0; caller < 2; ++caller)
         for (int number = 0; number < 20; ++number)
             paths[caller].push_back(book("caller" + std::to_string(caller) + "_" + std::to_string(number)));
-    std::expected<std::vector<Result<Book>>, std::string> outcomes[2];
+    Result<std::vector<Result<Book>>> outcomes[2];
     {
         std::jthread first([&] { outcomes[0] = quirelo::read_epubs(paths[0], std::nullopt, ReadOptions{}); });
         std::jthread second([&] { outcomes[1] = quirelo::read_epubs(paths[1], std::nullopt, ReadOptions{}); });

@@ -7,7 +7,7 @@
 #include "model/book.hpp"
 #include "reader/lazy_content.hpp"
 #include "reader/read_epub.hpp"
-#include "reader/resolve_path.hpp"
+#include "text/resolve_path.hpp"
 #include "reader_test_archive.hpp"
 
 using namespace quirelo;

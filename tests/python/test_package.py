@@ -1,11 +1,14 @@
 """The quirelo package: path- and bytes-friendly functions, item types, book helpers."""
 import os
 import pathlib
+import zipfile
 
 import pytest
 
 import quirelo
+from conftest import corpus_books
 from quirelo import ItemType
+from quirelo._epub_rules import COVER_EXTENSIONS
 
 
 def sample_book():
@@ -50,6 +53,33 @@ def test_unique_ids_and_media_types():
     assert quirelo.add_chapter(book, "b/1.xhtml", "<p>b</p>") == "i-1-2"
     assert quirelo.guess_media_type("x.WOFF2") == "font/woff2"
     assert quirelo.guess_media_type("noext") == "application/octet-stream"
+
+
+def extensions_to_check():
+    """The cover table's extensions, AVIF, odd spellings, and every extension in the corpus."""
+    found = set(COVER_EXTENSIONS) | {"avif", "AVIF", "Jpg", "", "tar.gz"}
+    for path in corpus_books():
+        with zipfile.ZipFile(path) as archive:
+            found.update(name.rsplit(".", 1)[1] for name in archive.namelist() if "." in name.rsplit("/", 1)[-1])
+    return sorted(found)
+
+
+@pytest.mark.parametrize("extension", extensions_to_check())
+def test_every_helper_gives_one_media_type(extension):
+    name = f"images/a.{extension}"
+    by_file, by_image, by_cover, by_native = (quirelo.new_book("x") for _ in range(4))
+    quirelo.add_file(by_file, name, b"x")
+    quirelo.add_image(by_image, name, b"x")
+    quirelo.add_image(by_cover, name, b"x", cover=True)
+    media_types = {book.get_items()[0].get_media_type() for book in (by_file, by_image, by_cover)}
+    assert len(media_types) == 1
+    if extension.rsplit(".", 1)[-1].lower() in COVER_EXTENSIONS:
+        by_native.set_cover(name, b"x")
+
+        def cover_of(book):
+            item = book.get_items()[0]
+            return item.get_id(), item.get_name(), item.get_media_type(), item.get_type(), book.get_metadata("OPF", "cover")
+        assert cover_of(by_cover) == cover_of(by_native)
 
 
 @pytest.mark.parametrize("make_path", [str, pathlib.Path, os.fsencode])

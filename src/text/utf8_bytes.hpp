@@ -1,39 +1,14 @@
 #pragma once
-// UTF-8 byte tests for the converters' hot loops: sequence validity and White_Space,
-// both without decoding to code points.
+// UTF-8 byte tests for the converters' hot loops: sequence validity and White_Space
+// (generated beside it), both without decoding to code points.
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
+#include "text/white_space_bytes.hpp"
+
 namespace quirelo {
-
-// Lead bytes of the only non-ASCII White_Space characters: U+0085 and U+00A0 (C2),
-// U+1680 (E1), U+2000..U+200A, U+2028, U+2029, U+202F and U+205F (E2), U+3000 (E3).
-constexpr bool may_start_wide_white_space(unsigned char byte) { return byte == 0xC2 || (byte >= 0xE1 && byte <= 0xE3); }
-
-// Byte length of the non-ASCII White_Space character at text[0..size), or 0.
-constexpr std::size_t wide_white_space_length(const char* text, std::size_t size) {
-    auto at = [text](std::size_t index) { return static_cast<unsigned char>(text[index]); };
-    if (size < 2) return 0;
-    switch (at(0)) {
-        case 0xC2:
-            return at(1) == 0x85 || at(1) == 0xA0 ? 2 : 0;
-        case 0xE1:
-            return size >= 3 && at(1) == 0x9A && at(2) == 0x80 ? 3 : 0;
-        case 0xE2:
-            if (size < 3) return 0;
-            if (at(1) == 0x80) {
-                const unsigned char last = at(2);
-                return (last >= 0x80 && last <= 0x8A) || last == 0xA8 || last == 0xA9 || last == 0xAF ? 3 : 0;
-            }
-            return at(1) == 0x81 && at(2) == 0x9F ? 3 : 0;
-        case 0xE3:
-            return size >= 3 && at(1) == 0x80 && at(2) == 0x80 ? 3 : 0;
-        default:
-            return 0;
-    }
-}
 
 // Byte length of the well-formed UTF-8 sequence of a non-ASCII character at
 // text[0..size) (no overlong forms, surrogates or values past U+10FFFF), or 0.

@@ -1,4 +1,4 @@
-#include "reader/resolve_path.hpp"
+#include "text/resolve_path.hpp"
 
 #include <vector>
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "markdown/utf8_bytes.hpp"
+#include "text/utf8_bytes.hpp"
 #include "text/unicode_properties.hpp"
 #include "text/utf8.hpp"
 
