@@ -2,6 +2,8 @@
 
 #include "batch/parallel_map.hpp"
 
+#include <new>
+
 namespace quirelo {
 
 std::expected<std::vector<Result<Book>>, std::string> read_epubs(const std::vector<std::string>& paths,
@@ -11,8 +13,14 @@ std::expected<std::vector<Result<Book>>, std::string> read_epubs(const std::vect
     // never later on the caller's thread.
     ReadOptions eager = options;
     eager.lazy = false;
-    return parallel_map(paths.size(), workers,
-                        [&](std::size_t index) { return read_epub_path(paths[index], eager); });
+    return parallel_map(paths.size(), workers, [&](std::size_t index) -> Result<Book> {
+        // One book that exhausts memory is that book's failure, not the batch's.
+        try {
+            return read_epub_path(paths[index], eager);
+        } catch (const std::bad_alloc&) {
+            return fail(ErrorKind::OutOfMemory);
+        }
+    });
 }
 
 }  // namespace quirelo

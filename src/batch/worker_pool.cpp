@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -26,6 +27,9 @@ std::expected<std::unique_ptr<WorkerPool>, std::string> WorkerPool::create(std::
         } catch (const std::system_error& failure) {
             pool->stop_and_join();
             return std::unexpected(std::string("Failed to build thread pool: ") + failure.what());
+        } catch (const std::bad_alloc&) {
+            pool->stop_and_join();
+            return std::unexpected(std::string("Failed to build thread pool: out of memory"));
         }
     }
     return pool;

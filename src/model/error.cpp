@@ -27,6 +27,7 @@ std::string EpubError::message() const {
         case ErrorKind::MissingTitle: return "Book must have a title set";
         case ErrorKind::MissingLanguage: return "Book must have a language set";
         case ErrorKind::EmptySpine: return "Book must have at least one spine entry";
+        case ErrorKind::OutOfMemory: return "out of memory";
     }
     return with("unknown error: ");
 }

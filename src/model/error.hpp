@@ -22,6 +22,7 @@ enum class ErrorKind : std::uint8_t {
     MissingTitle,
     MissingLanguage,
     EmptySpine,
+    OutOfMemory,  // an allocation failed; Python sees MemoryError
 };
 
 struct EpubError {
