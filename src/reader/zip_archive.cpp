@@ -47,6 +47,19 @@ Result<ZipArchive> ZipArchive::open_descriptor(int descriptor, std::uint64_t fil
         ::close(descriptor);
         return std::unexpected(zip_failure(ZIP_ER_NOZIP));
     }
+    // libzip closes the descriptor it is given (keeping a duplicate of its own), so the
+    // directory walk below reads through a duplicate of ours.
+    struct Closer {
+        int descriptor;
+        ~Closer() {
+            if (descriptor >= 0) ::close(descriptor);
+        }
+    } scan{::dup(descriptor)};
+    if (scan.descriptor < 0) {
+        const int error = errno;
+        ::close(descriptor);
+        return std::unexpected(EpubError::io_errno(error));
+    }
     int code = 0;
     zip_t* archive = zip_fdopen(descriptor, ZIP_RDONLY, &code);
     if (!archive) {
@@ -55,7 +68,8 @@ Result<ZipArchive> ZipArchive::open_descriptor(int descriptor, std::uint64_t fil
     }
     ZipArchive opened(archive, file_size);
     opened.overlapping_ = find_overlapping_entries(
-        archive, file_size, bounded(file_size, [descriptor](std::uint64_t offset, std::uint64_t length, std::string& out) {
+        archive, file_size,
+        bounded(file_size, [descriptor = scan.descriptor](std::uint64_t offset, std::uint64_t length, std::string& out) {
             bool whole = true;
             out.resize_and_overwrite(length, [&](char* buffer, std::size_t size) {
                 std::size_t filled = 0;
