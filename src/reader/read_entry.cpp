@@ -126,7 +126,6 @@ std::expected<std::string, EntryError> read_entry(ZipArchive& archive, std::stri
     const zip_int64_t found = zip_name_locate(handle, terminated.c_str(), 0);
     if (found < 0) return entry_failure(EntryFailure::NotFound, "not found");
     const auto index = static_cast<zip_uint64_t>(found);
-    if (archive.overlaps(index)) return entry_failure(EntryFailure::Damaged, "entry overlaps another");
 
     zip_stat_t stat;
     zip_stat_init(&stat);
@@ -149,6 +148,9 @@ std::expected<std::string, EntryError> read_entry(ZipArchive& archive, std::stri
     }
     // Compressed data larger than the archive itself is a lie told by the directory.
     if (stat.comp_size > archive.size()) return entry_failure(EntryFailure::Damaged, "damaged entry");
+    if (!archive.stands_alone(index, stat.comp_size, stat.crc)) {
+        return entry_failure(EntryFailure::Damaged, "entry overlaps another");
+    }
 
     // The buffer each method fills, taken from the budget before anything is inflated,
     // so that a spent budget costs no decompression either.

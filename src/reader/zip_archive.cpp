@@ -5,7 +5,6 @@
 
 #include <cerrno>
 
-#include "reader/overlapping_entries.hpp"
 
 namespace quirelo {
 
@@ -67,7 +66,7 @@ Result<ZipArchive> ZipArchive::open_descriptor(int descriptor, std::uint64_t fil
         return std::unexpected(zip_failure(code));
     }
     ZipArchive opened(archive, file_size);
-    opened.overlapping_ = find_overlapping_entries(
+    opened.places_ = find_entry_places(
         archive, file_size,
         bounded(file_size, [descriptor = scan.descriptor](std::uint64_t offset, std::uint64_t length, std::string& out) {
             bool whole = true;
@@ -101,7 +100,7 @@ Result<ZipArchive> ZipArchive::open_memory(std::string_view bytes) {
     }
     zip_error_fini(&error);
     ZipArchive opened(archive, bytes.size());
-    opened.overlapping_ = find_overlapping_entries(
+    opened.places_ = find_entry_places(
         archive, bytes.size(), bounded(bytes.size(), [bytes](std::uint64_t offset, std::uint64_t length, std::string& out) {
             out.assign(bytes.substr(offset, length));
             return true;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/error.hpp"
+#include "reader/entry_places.hpp"
 #include "reader/read_budget.hpp"
 
 struct zip;
@@ -28,8 +29,13 @@ public:
     zip* handle() const { return archive_.get(); }
     // Bytes in the whole archive: no entry's compressed data can be larger.
     std::uint64_t size() const { return size_; }
-    // Whether the entry's bytes overlap another entry's (it is then read as damaged).
-    bool overlaps(std::uint64_t index) const { return index >= overlapping_.size() || overlapping_[index]; }
+    // Whether the entry (as libzip states it) may be read: its bytes overlap no other
+    // entry's, and the directory walk found the same entry at that index.
+    bool stands_alone(std::uint64_t index, std::uint64_t comp_size, std::uint32_t crc) const {
+        if (index >= places_.size()) return false;
+        const EntryPlace& place = places_[index];
+        return !place.overlapping && place.comp_size == comp_size && place.crc == crc;
+    }
     // A buffer for compressed data, reused from one entry to the next.
     std::string& scratch() { return scratch_; }
     // The budget of the read this archive serves: its own, unless shared with the other
@@ -49,7 +55,7 @@ private:
     std::uint64_t size_ = 0;
     std::string scratch_;
     std::shared_ptr<ReadBudget> budget_;
-    std::vector<bool> overlapping_;
+    std::vector<EntryPlace> places_;
 };
 
 }  // namespace quirelo

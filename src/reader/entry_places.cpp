@@ -1,4 +1,4 @@
-#include "reader/overlapping_entries.hpp"
+#include "reader/entry_places.hpp"
 
 #include <zip.h>
 
@@ -65,21 +65,20 @@ bool locate_directory(std::uint64_t archive_size, const ArchiveBytes& bytes, Cen
     return true;
 }
 
-// The extents of every central record, checked name by name and size by size against the
-// entries libzip reads; false when the two disagree.
-bool read_extents(zip* archive, const CentralDirectory& directory, const ArchiveBytes& bytes,
-                  std::vector<Extent>& out) {
-    const zip_int64_t entries = zip_get_num_entries(archive, 0);
-    if (entries < 0 || static_cast<std::uint64_t>(entries) != directory.count) return false;
+// The extent of every central record; false when the directory is not whole.
+bool read_extents(const CentralDirectory& directory, const ArchiveBytes& bytes, std::vector<Extent>& extents,
+                  std::vector<EntryPlace>& places) {
     std::string records;
     if (!bytes(directory.offset, directory.size, records)) return false;
-    out.reserve(directory.count);
+    extents.reserve(directory.count);
+    places.reserve(directory.count);
     std::size_t at = 0;
     for (std::uint64_t index = 0; index < directory.count; ++index) {
         if (records.size() - at < CENTRAL_RECORD_SIZE || std::memcmp(records.data() + at, "PK\x01\x02", 4) != 0) {
             return false;
         }
         const std::string_view record(records.data() + at, records.size() - at);
+        const auto crc = static_cast<std::uint32_t>(little_endian(record, 16, 4));
         std::uint64_t comp_size = little_endian(record, 20, 4);
         const std::uint64_t size = little_endian(record, 24, 4);
         const std::size_t name_length = little_endian(record, 28, 2);
@@ -87,7 +86,6 @@ bool read_extents(zip* archive, const CentralDirectory& directory, const Archive
         const std::size_t comment_length = little_endian(record, 32, 2);
         std::uint64_t local_offset = little_endian(record, 42, 4);
         if (record.size() < CENTRAL_RECORD_SIZE + name_length + extra_length + comment_length) return false;
-        const std::string_view name = record.substr(CENTRAL_RECORD_SIZE, name_length);
 
         // ZIP64: the fields saturated in the record follow, in order, in extra field 1.
         std::string_view extra = record.substr(CENTRAL_RECORD_SIZE + name_length, extra_length);
@@ -109,17 +107,9 @@ bool read_extents(zip* archive, const CentralDirectory& directory, const Archive
             extra.remove_prefix(4 + length);
         }
 
-        zip_stat_t stat;
-        zip_stat_init(&stat);
-        const char* known = zip_get_name(archive, index, ZIP_FL_ENC_RAW);
-        // libzip's names end at a NUL byte; ours carry it.
-        if (known == nullptr || std::string_view(known) != name.substr(0, name.find('\0')) ||
-            zip_stat_index(archive, index, ZIP_FL_UNCHANGED, &stat) != 0 || !(stat.valid & ZIP_STAT_COMP_SIZE) ||
-            stat.comp_size != comp_size) {
-            return false;
-        }
         const std::uint64_t least = LOCAL_HEADER_SIZE + comp_size;
-        out.push_back({local_offset, local_offset + std::min(least, ~std::uint64_t{0} - local_offset)});
+        extents.push_back({local_offset, local_offset + std::min(least, ~std::uint64_t{0} - local_offset)});
+        places.push_back({comp_size, crc, false});
         at += CENTRAL_RECORD_SIZE + name_length + extra_length + comment_length;
     }
     return true;
@@ -127,28 +117,29 @@ bool read_extents(zip* archive, const CentralDirectory& directory, const Archive
 
 }  // namespace
 
-std::vector<bool> find_overlapping_entries(zip* archive, std::uint64_t archive_size, const ArchiveBytes& bytes) {
+std::vector<EntryPlace> find_entry_places(zip* archive, std::uint64_t archive_size, const ArchiveBytes& bytes) {
     CentralDirectory directory;
     std::vector<Extent> extents;
-    if (!locate_directory(archive_size, bytes, directory) || !read_extents(archive, directory, bytes, extents)) {
-        const zip_int64_t entries = zip_get_num_entries(archive, 0);
-        return std::vector<bool>(entries > 0 ? static_cast<std::size_t>(entries) : 0, true);
+    std::vector<EntryPlace> places;
+    const zip_int64_t entries = zip_get_num_entries(archive, 0);
+    if (entries < 0 || !locate_directory(archive_size, bytes, directory) ||
+        directory.count != static_cast<std::uint64_t>(entries) || !read_extents(directory, bytes, extents, places)) {
+        return {};
     }
     // Sorted by start, an entry overlaps an earlier one when the furthest end before it
     // passes its start, and a later one exactly when the next start falls before its end.
     std::vector<std::size_t> order(extents.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::ranges::sort(order, {}, [&](std::size_t index) { return extents[index].start; });
-    std::vector<bool> overlapping(extents.size(), false);
     std::uint64_t furthest_end = 0;
     for (std::size_t position = 0; position < order.size(); ++position) {
         const Extent& extent = extents[order[position]];
         const bool after_earlier = position > 0 && furthest_end > extent.start;
         const bool before_later = position + 1 < order.size() && extents[order[position + 1]].start < extent.end;
-        if (after_earlier || before_later) overlapping[order[position]] = true;
+        places[order[position]].overlapping = after_earlier || before_later || extent.end > archive_size;
         furthest_end = std::max(furthest_end, extent.end);
     }
-    return overlapping;
+    return places;
 }
 
 }  // namespace quirelo
