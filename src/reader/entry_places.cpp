@@ -35,16 +35,24 @@ struct CentralDirectory {
     std::uint64_t size = 0;
 };
 
-// The directory the last end record names (ZIP64 records included), the way writers place it.
+// The directory the end record names (ZIP64 records included), found the way writers place it.
 bool locate_directory(std::uint64_t archive_size, const ArchiveBytes& bytes, CentralDirectory& out) {
     if (archive_size < END_RECORD_SIZE) return false;
     const std::uint64_t tail_start = archive_size - std::min(archive_size, END_RECORD_SIZE + MAX_COMMENT);
     std::string tail;
     if (!bytes(tail_start, archive_size - tail_start, tail) || tail.size() < END_RECORD_SIZE) return false;
-    std::size_t at = tail.size() - END_RECORD_SIZE + 1;
-    do {
-        if (at-- == 0) return false;
-    } while (std::memcmp(tail.data() + at, "PK\x05\x06", 4) != 0);
+    // The end record whose comment reaches exactly to the end of the archive; failing
+    // that, the last one (a comment may itself hold the signature).
+    std::size_t at = std::string::npos;
+    for (std::size_t candidate = tail.size() - END_RECORD_SIZE + 1; candidate-- > 0;) {
+        if (std::memcmp(tail.data() + candidate, "PK\x05\x06", 4) != 0) continue;
+        if (at == std::string::npos) at = candidate;
+        if (candidate + END_RECORD_SIZE + little_endian(tail, candidate + 20, 2) == tail.size()) {
+            at = candidate;
+            break;
+        }
+    }
+    if (at == std::string::npos) return false;
     const std::string_view record(tail.data() + at, END_RECORD_SIZE);
     out = {little_endian(record, 10, 2), little_endian(record, 16, 4), little_endian(record, 12, 4)};
 
