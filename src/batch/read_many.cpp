@@ -2,6 +2,8 @@
 
 #include "batch/parallel_map.hpp"
 
+#include <new>
+
 namespace quirelo {
 
 Result<std::vector<Result<Book>>> read_epubs(const std::vector<std::string>& paths,
@@ -10,8 +12,14 @@ Result<std::vector<Result<Book>>> read_epubs(const std::vector<std::string>& pat
     // never later on the caller's thread.
     ReadOptions eager = options;
     eager.lazy = false;
-    return parallel_map(paths.size(), workers,
-                        [&](std::size_t index) { return read_epub_path(paths[index], eager); });
+    return parallel_map(paths.size(), workers, [&](std::size_t index) -> Result<Book> {
+        // One book that exhausts memory is that book's failure, not the batch's.
+        try {
+            return read_epub_path(paths[index], eager);
+        } catch (const std::bad_alloc&) {
+            return fail(ErrorKind::OutOfMemory);
+        }
+    });
 }
 
 }  // namespace quirelo

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -25,6 +26,9 @@ Result<std::unique_ptr<WorkerPool>> WorkerPool::create(std::size_t thread_count,
         } catch (const std::system_error& failure) {
             pool->stop_and_join();
             return fail(ErrorKind::PoolStart, failure.what());
+        } catch (const std::bad_alloc&) {
+            pool->stop_and_join();
+            return fail(ErrorKind::PoolStart, "out of memory");
         }
     }
     return pool;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "lib/made_once.hpp"
 #include "lib/py_ref.hpp"
 
 namespace quirelo::py {
@@ -229,17 +230,15 @@ bool convert_u8(PyObject* object, std::uint8_t& out) {
     return true;
 }
 
-bool is_sequence(PyObject* object) {
-    if (PySequence_Check(object)) return true;
-    static PyObject* sequence_class = nullptr;  // cached for the process; the module never unloads
-    if (sequence_class == nullptr) {
+int is_sequence(PyObject* object) {
+    if (PySequence_Check(object)) return 1;
+    static std::atomic<PyObject*> sequence_class{nullptr};
+    PyObject* sequence = made_once(sequence_class, []() -> PyObject* {
         PyRef abc(PyImport_ImportModule("collections.abc"));
-        if (!abc) return false;
-        sequence_class = PyObject_GetAttrString(abc.get(), "Sequence");
-        if (sequence_class == nullptr) return false;
-    }
-    const int result = PyObject_IsInstance(object, sequence_class);
-    return result == 1;
+        return abc ? PyObject_GetAttrString(abc.get(), "Sequence") : nullptr;
+    });
+    if (sequence == nullptr) return -1;
+    return PyObject_IsInstance(object, sequence);
 }
 
 bool convert_content(PyObject* object, std::string& out) {
@@ -251,8 +250,14 @@ bool convert_content(PyObject* object, std::string& out) {
         out.assign(PyByteArray_AS_STRING(object), static_cast<std::size_t>(PyByteArray_GET_SIZE(object)));
         return true;
     }
-    const Py_ssize_t length = is_sequence(object) && !PyUnicode_Check(object) ? PySequence_Size(object) : 0;
-    if (length < 0) PyErr_Clear();
+    const int sequence = PyUnicode_Check(object) ? 0 : is_sequence(object);
+    if (sequence < 0) return false;
+    // Only a size hint: a sequence without a length is still iterated below.
+    Py_ssize_t length = sequence == 1 ? PySequence_Size(object) : 0;
+    if (length < 0) {
+        PyErr_Clear();
+        length = 0;
+    }
     out.clear();
     if (length > 0) out.reserve(static_cast<std::size_t>(length));
     return for_each_in_sequence(object, [&out](PyObject* element) {

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "lib/py_ref.hpp"
+
 namespace quirelo::py {
 
 struct Signature {
@@ -52,7 +54,9 @@ bool convert_workers(PyObject* object, std::optional<std::uint64_t>& out);
 // Iterates a sequence argument (not a str), calling each(element) -> bool.
 template <class Each>
 bool for_each_in_sequence(PyObject* object, Each&& each);
-bool is_sequence(PyObject* object);  // sequence protocol or collections.abc.Sequence
+// 1 for the sequence protocol or a collections.abc.Sequence, 0 for neither, -1 with an
+// exception set when the check itself failed.
+int is_sequence(PyObject* object);
 
 // Helpers that make Python values; null with an exception set on failure.
 PyObject* to_py_str(std::string_view text);
@@ -69,20 +73,19 @@ bool for_each_in_sequence(PyObject* object, Each&& each) {
         raise_str_to_sequence();
         return false;
     }
-    if (!is_sequence(object)) {
-        if (!PyErr_Occurred()) raise_type_mismatch(object, "Sequence");
+    const int sequence = is_sequence(object);
+    if (sequence < 0) return false;
+    if (sequence == 0) {
+        raise_type_mismatch(object, "Sequence");
         return false;
     }
-    PyObject* iterator = PyObject_GetIter(object);
-    if (iterator == nullptr) return false;
-    bool ok = true;
-    while (PyObject* element = PyIter_Next(iterator)) {
-        ok = each(element);
-        Py_DECREF(element);
-        if (!ok) break;
+    // Owned handles: `each` may throw (an allocation), and the references still go.
+    PyRef iterator(PyObject_GetIter(object));
+    if (!iterator) return false;
+    while (PyRef element{PyIter_Next(iterator.get())}) {
+        if (!each(element.get())) return false;
     }
-    Py_DECREF(iterator);
-    return ok && !PyErr_Occurred();
+    return !PyErr_Occurred();
 }
 
 }  // namespace quirelo::py

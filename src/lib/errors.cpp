@@ -3,22 +3,22 @@
 #include <string>
 
 #include "lib/borrow.hpp"
+#include "lib/made_once.hpp"
 
 namespace quirelo::py {
 
-namespace {
 PyObject* panic_exception_type() {
-    // Made once, on first need; lives as long as the process.
-    static PyObject* type = PyErr_NewExceptionWithDoc(
-        "_quirelo.PanicException",
-        "An internal fault of the native code. Derives from BaseException so that\n"
-        "ordinary `except Exception` handlers do not swallow it.",
-        PyExc_BaseException, nullptr);
-    return type;
+    static std::atomic<PyObject*> type{nullptr};
+    return made_once(type, [] {
+        return PyErr_NewExceptionWithDoc("_quirelo.PanicException",
+                                         "An internal fault of the native code. Derives from BaseException so that\n"
+                                         "ordinary `except Exception` handlers do not swallow it.",
+                                         PyExc_BaseException, nullptr);
+    });
 }
-}  // namespace
 
 PyObject* raise_epub_error(const EpubError& error) {
+    if (error.kind == ErrorKind::OutOfMemory) return PyErr_NoMemory();
     const std::string text = error.message();
     PyObject* message = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
     if (message != nullptr) {

@@ -147,7 +147,8 @@ PyObject* read_epubs_function(PyObject*, PyObject* const* args, Py_ssize_t nargs
             outcome = read_epubs(paths, workers, options);
         }
         if (!outcome) {
-            raise_panic(outcome.error().message().c_str());
+            // The worker pool could not be started: a fault of the system, not of any book.
+            PyErr_SetString(PyExc_RuntimeError, outcome.error().message().c_str());
             return nullptr;
         }
         for (auto& slot : *outcome) {

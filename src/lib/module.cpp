@@ -38,6 +38,8 @@ bool add_public(PyObject* module, const char* name, PyObject* value) {
 
 int execute(PyObject* module) {
     return panic_boundary([&]() -> int {
+        // Made here so that a later fault never has to make it (and fail silently).
+        if (panic_exception_type() == nullptr) return -1;
         PyRef module_name(PyModule_GetNameObject(module));
         if (!module_name) return -1;
         for (auto& definition : function_definitions) {

@@ -2,6 +2,7 @@
 // The three Python classes: a host header, one native record and a borrow flag each.
 #include <Python.h>
 
+#include <atomic>
 #include <new>
 #include <utility>
 
@@ -28,8 +29,9 @@ struct TocEntryObject {
     BorrowFlag borrow;
 };
 
-// The class objects, made on first use and kept for the life of the process; null with
-// an exception set when one cannot be made.
+// The class objects, made when the module is executed (or on a first use that comes
+// earlier) and kept for the life of the process; null with an exception set when one
+// cannot be made.
 PyTypeObject* book_type();
 PyTypeObject* item_type();
 PyTypeObject* toc_entry_type();
@@ -55,6 +57,6 @@ Object* allocate(PyTypeObject* type, Payload&& payload, Payload Object::* member
 }
 
 // A class object made once from its definition; retried if an earlier attempt failed.
-PyTypeObject* type_made_once(PyTypeObject*& cache, PyType_Spec& definition);
+PyTypeObject* type_made_once(std::atomic<PyTypeObject*>& cache, PyType_Spec& definition);
 
 }  // namespace quirelo::py

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "lib/arguments.hpp"
+#include "lib/critical_section.hpp"
 #include "lib/errors.hpp"
 #include "lib/method_table.hpp"
 #include "lib/objects.hpp"
@@ -229,7 +230,9 @@ bool convert_attributes(PyObject* object, AttributeMap& out) {
     PyObject* key;
     PyObject* value;
     bool ok = true;
-    Py_BEGIN_CRITICAL_SECTION(object);
+    // A guard, not the macros: the conversions and the insertion below may throw, and the
+    // section must end on that way out too.
+    CriticalSection section(object);
     while (PyDict_Next(object, &position, &key, &value)) {
         std::string key_text, value_text;
         if (!convert_str(key, key_text) || !convert_str(value, value_text)) {
@@ -244,7 +247,6 @@ bool convert_attributes(PyObject* object, AttributeMap& out) {
             break;
         }
     }
-    Py_END_CRITICAL_SECTION();
     return ok;
 }
 
@@ -445,7 +447,7 @@ PyType_Spec book_definition = {
 }  // namespace
 
 PyTypeObject* book_type() {
-    static PyTypeObject* cache = nullptr;
+    static std::atomic<PyTypeObject*> cache{nullptr};
     return type_made_once(cache, book_definition);
 }
 

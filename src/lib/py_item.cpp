@@ -3,6 +3,7 @@
 
 #include "lib/arguments.hpp"
 #include "lib/errors.hpp"
+#include "lib/made_once.hpp"
 #include "lib/method_table.hpp"
 #include "lib/objects.hpp"
 #include "lib/py_ref.hpp"
@@ -105,7 +106,7 @@ PyType_Spec item_definition = {
 }  // namespace
 
 PyTypeObject* item_type() {
-    static PyTypeObject* cache = nullptr;
+    static std::atomic<PyTypeObject*> cache{nullptr};
     return type_made_once(cache, item_definition);
 }
 
@@ -115,9 +116,8 @@ PyObject* new_item_object(ItemHandle item) {
     return reinterpret_cast<PyObject*>(allocate(type, std::move(item), &ItemObject::item));
 }
 
-PyTypeObject* type_made_once(PyTypeObject*& cache, PyType_Spec& definition) {
-    if (cache == nullptr) cache = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&definition));
-    return cache;
+PyTypeObject* type_made_once(std::atomic<PyTypeObject*>& cache, PyType_Spec& definition) {
+    return made_once(cache, [&] { return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&definition)); });
 }
 
 }  // namespace quirelo::py

@@ -89,7 +89,7 @@ PyType_Spec entry_definition = {
 }  // namespace
 
 PyTypeObject* toc_entry_type() {
-    static PyTypeObject* cache = nullptr;
+    static std::atomic<PyTypeObject*> cache{nullptr};
     return type_made_once(cache, entry_definition);
 }
 

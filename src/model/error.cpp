@@ -30,6 +30,7 @@ std::string EpubError::message() const {
         case ErrorKind::MissingLanguage: return "Book must have a language set";
         case ErrorKind::EmptySpine: return "Book must have at least one spine entry";
         case ErrorKind::PoolStart: return with("Failed to build thread pool: ");
+        case ErrorKind::OutOfMemory: return "out of memory";
     }
     return with("unknown error: ");
 }

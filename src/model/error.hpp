@@ -23,6 +23,7 @@ enum class ErrorKind : std::uint8_t {
     MissingLanguage,
     EmptySpine,
     PoolStart,
+    OutOfMemory,  // an allocation failed; Python sees MemoryError
 };
 
 struct EpubError {

@@ -1,5 +1,6 @@
 #include "model/toc.hpp"
 
+#include <new>
 #include <utility>
 
 namespace quirelo {
@@ -8,15 +9,20 @@ namespace {
 
 // Moves every descendant into one flat list before anything is destroyed, so each
 // destructor that runs afterwards sees an entry without children.
-void dismantle(std::vector<TocEntry>& children) {
+// Runs in destructors, so it must not throw: should the list fail to grow, what is left
+// is destroyed the plain way, one level of recursion per level of the tree.
+void dismantle(std::vector<TocEntry>& children) noexcept {
     if (children.empty()) return;
     std::vector<TocEntry> pending = std::move(children);
     children.clear();
-    while (!pending.empty()) {
-        TocEntry entry = std::move(pending.back());
-        pending.pop_back();
-        for (auto& child : entry.children) pending.push_back(std::move(child));
-        entry.children.clear();
+    try {
+        while (!pending.empty()) {
+            TocEntry entry = std::move(pending.back());
+            pending.pop_back();
+            for (auto& child : entry.children) pending.push_back(std::move(child));
+            entry.children.clear();
+        }
+    } catch (const std::bad_alloc&) {
     }
 }
 

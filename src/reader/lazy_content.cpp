@@ -11,6 +11,7 @@ namespace {
 std::string read_or_warn(ZipArchive& archive, const std::string& entry_name) {
     auto bytes = read_entry(archive, entry_name);
     if (bytes) return std::move(*bytes);
+    warn_over_budget(bytes.error());
     if (bytes.error().failure == EntryFailure::Oversized) {
         write_warning_line("Warning: skipping oversized item '" + entry_name + "' (" +
                            std::to_string(bytes.error().declared_size) + " bytes)\n");
@@ -37,6 +38,7 @@ std::string LazyArchivePool::load(const std::string& entry_name) {
         auto opened = ZipArchive::open_memory(*image_);
         if (!opened) return {};
         archive = std::make_unique<ZipArchive>(std::move(*opened));
+        archive->share_budget(budget_);
         opened_.fetch_add(1, std::memory_order_relaxed);
     }
     std::string bytes = read_or_warn(*archive, entry_name);

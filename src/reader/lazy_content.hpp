@@ -16,7 +16,8 @@ namespace quirelo {
 // a book then parses the archive index once per concurrent loader, not once per item.
 class LazyArchivePool {
 public:
-    explicit LazyArchivePool(ArchiveImage image) : image_(std::move(image)) {}
+    LazyArchivePool(ArchiveImage image, std::shared_ptr<ReadBudget> budget)
+        : image_(std::move(image)), budget_(std::move(budget)) {}
     LazyArchivePool(const LazyArchivePool&) = delete;
     LazyArchivePool& operator=(const LazyArchivePool&) = delete;
     ~LazyArchivePool();
@@ -27,13 +28,14 @@ public:
 
 private:
     ArchiveImage image_;
+    std::shared_ptr<ReadBudget> budget_;
     std::mutex mutex_;
     std::vector<ZipArchive*> idle_;
     std::atomic<std::size_t> opened_{0};
 };
 
 // Reads the item's entry from its shared archive image. Every failure gives empty bytes;
-// only an entry over MAX_ENTRY_SIZE says so, with a warning line.
+// only an entry over MAX_ENTRY_SIZE or over the read's budget says so, with a warning line.
 std::string load_lazy_content(const LazySource& source);
 
 // The lazy source of an item of a book read lazily from image.

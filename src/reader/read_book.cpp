@@ -49,6 +49,7 @@ ItemHandle make_item(ZipArchive& archive, const ManifestEntry& entry, std::strin
                                       make_lazy_source(std::move(entry_name), shared_image, pool), type);
     } else {
         auto bytes = read_entry(archive, entry_name);
+        if (!bytes) warn_over_budget(bytes.error());
         item = std::make_shared<Item>(entry.id, entry.href, entry.media_type,
                                       bytes ? std::move(*bytes) : std::string(), type);
     }
@@ -84,7 +85,9 @@ Result<Book> read_book(ZipArchive& archive, const ReadOptions& options, const Ar
 
     std::vector<ItemHandle> items;
     items.reserve(package.manifest.size());
-    const auto pool = shared_image ? std::make_shared<LazyArchivePool>(shared_image) : nullptr;
+    // Lazy loads draw on this read's budget: the image's, whichever archive serves them.
+    const auto pool =
+        shared_image ? std::make_shared<LazyArchivePool>(shared_image, archive.shared_budget()) : nullptr;
     for (const auto& [id, entry] : package.manifest) {
         items.push_back(make_item(archive, entry, base, shared_image, pool));
     }

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 
 #include "reader/read_epub.hpp"
+#include "reader/warning.hpp"
 
 namespace quirelo {
 
@@ -22,8 +24,11 @@ struct DecompressorDeleter {
 };
 
 libdeflate_decompressor* thread_decompressor() {
-    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
-        libdeflate_alloc_decompressor());
+    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor;
+    if (!decompressor) {
+        decompressor.reset(libdeflate_alloc_decompressor());
+        if (!decompressor) throw std::bad_alloc();
+    }
     return decompressor.get();
 }
 
@@ -31,6 +36,14 @@ struct FileCloser {
     void operator()(zip_file_t* file) const { zip_fclose(file); }
 };
 using ZipFile = std::unique_ptr<zip_file_t, FileCloser>;
+
+// An entry that libzip cannot open for want of memory is not damaged: the read fails as
+// every other allocation does.
+ZipFile open_entry(zip_t* archive, zip_uint64_t index, zip_flags_t flags) {
+    ZipFile file(zip_fopen_index(archive, index, flags));
+    if (!file && zip_error_code_zip(zip_get_error(archive)) == ZIP_ER_MEMORY) throw std::bad_alloc();
+    return file;
+}
 
 std::unexpected<EntryError> entry_failure(EntryFailure failure, std::string message,
                                           std::uint64_t declared_size = 0) {
@@ -53,7 +66,7 @@ enum class Outcome { Ok, Damaged };
 
 // Raw (still compressed) bytes of the entry into buffer; all comp_size of them must arrive.
 Outcome read_raw(zip_t* archive, zip_uint64_t index, std::string& buffer, std::uint64_t comp_size) {
-    ZipFile file(zip_fopen_index(archive, index, ZIP_FL_COMPRESSED));
+    ZipFile file = open_entry(archive, index, ZIP_FL_COMPRESSED);
     if (!file) return Outcome::Damaged;
     Outcome outcome = Outcome::Ok;
     buffer.resize_and_overwrite(comp_size, [&](char* out, std::size_t size) {
@@ -66,7 +79,6 @@ Outcome read_raw(zip_t* archive, zip_uint64_t index, std::string& buffer, std::u
 
 Outcome inflate_deflate(std::string_view compressed, std::string& out, std::uint64_t declared_size) {
     libdeflate_decompressor* decompressor = thread_decompressor();
-    if (!decompressor) return Outcome::Damaged;
     const std::uint64_t capacity =
         std::min(declared_size, compressed.size() * DEFLATE_MAX_RATIO + DEFLATE_SLACK);
     Outcome outcome = Outcome::Ok;
@@ -87,7 +99,7 @@ Outcome inflate_deflate(std::string_view compressed, std::string& out, std::uint
 
 // Any other method libzip can decompress: its own stream, capped at the declared size.
 Outcome inflate_with_libzip(zip_t* archive, zip_uint64_t index, std::string& out, std::uint64_t declared_size) {
-    ZipFile file(zip_fopen_index(archive, index, 0));
+    ZipFile file = open_entry(archive, index, 0);
     if (!file) return Outcome::Damaged;
     Outcome outcome = Outcome::Ok;
     out.resize_and_overwrite(declared_size, [&](char* buffer, std::size_t size) {
@@ -136,8 +148,34 @@ std::expected<std::string, EntryError> read_entry(ZipArchive& archive, std::stri
     }
     // Compressed data larger than the archive itself is a lie told by the directory.
     if (stat.comp_size > archive.size()) return entry_failure(EntryFailure::Damaged, "damaged entry");
+    if (!archive.stands_alone(index, stat.comp_size, stat.crc)) {
+        return entry_failure(EntryFailure::Damaged, "entry overlaps another");
+    }
 
+    // The buffer each method fills, taken from the budget before anything is inflated,
+    // so that a spent budget costs no decompression either.
+    std::uint64_t buffer_size = stat.size;
+    if (stat.comp_method == ZIP_CM_STORE) buffer_size = std::min<std::uint64_t>(stat.comp_size, stat.size);
+    if (stat.comp_method == ZIP_CM_DEFLATE) {
+        buffer_size = std::min(stat.size, stat.comp_size * DEFLATE_MAX_RATIO + DEFLATE_SLACK);
+    }
+    ReadBudget& budget = archive.budget();
+    if (!budget.take(buffer_size)) {
+        return entry_failure(EntryFailure::OverBudget,
+                             "skipping item '" + terminated + "' (" + std::to_string(stat.size) +
+                                 " bytes): the book has used its read budget of " + std::to_string(budget.limit()) +
+                                 " bytes",
+                             stat.size);
+    }
+    struct Unused {
+        ReadBudget& budget;
+        std::uint64_t taken;
+        std::uint64_t kept = 0;  // stays 0 on every failure
+        ~Unused() { budget.give_back(taken - std::min(taken, kept)); }
+    };
+    Unused unused{budget, buffer_size};
     std::string content;
+
     Outcome outcome;
     if (stat.comp_method == ZIP_CM_STORE) {
         outcome = stat.comp_size > stat.size ? Outcome::Damaged : read_raw(handle, index, content, stat.comp_size);
@@ -155,7 +193,12 @@ std::expected<std::string, EntryError> read_entry(ZipArchive& archive, std::stri
     }
     // Only an entry shorter than its declared size leaves spare capacity; give it back.
     if (content.capacity() - content.size() > 4096) content.shrink_to_fit();
+    unused.kept = content.size();
     return content;
+}
+
+void warn_over_budget(const EntryError& error) {
+    if (error.failure == EntryFailure::OverBudget) write_warning_line("Warning: " + error.message + "\n");
 }
 
 }  // namespace quirelo

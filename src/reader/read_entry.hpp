@@ -1,6 +1,7 @@
 #pragma once
 // The capped entry reader: one whole archive entry, checked against MAX_ENTRY_SIZE by its
-// declared size before anything is decompressed, and against its CRC-32 after.
+// declared size and against the read's budget before anything is decompressed, and
+// against its CRC-32 after.
 #include <cstdint>
 #include <expected>
 #include <string>
@@ -14,6 +15,7 @@ enum class EntryFailure : std::uint8_t {
     NotFound,
     Unsupported,  // encrypted, or a compression method neither we nor libzip can inflate
     Oversized,    // declared size over MAX_ENTRY_SIZE
+    OverBudget,   // its buffer would pass what the read may keep (message: the warning's text)
     Damaged,      // unreadable, truncated, or inflating past its declared size
     ChecksumMismatch,
 };
@@ -27,7 +29,11 @@ struct EntryError {
 // Stored and DEFLATE entries are read raw and inflated by libdeflate straight into a buffer
 // of the declared size; other methods libzip supports are inflated by libzip under the same
 // cap. An entry holding fewer bytes than it declares is read as what it holds, and its
-// CRC-32 decides whether that is accepted.
+// CRC-32 decides whether that is accepted. The bytes returned stay counted in the
+// archive's budget; the buffer's unused part is given back.
 std::expected<std::string, EntryError> read_entry(ZipArchive& archive, std::string_view name);
+
+// Writes the warning line of an item left empty because the budget is spent.
+void warn_over_budget(const EntryError& error);
 
 }  // namespace quirelo

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <new>
 
 #include "text/unicode_properties.hpp"
 #include "text/utf8.hpp"
@@ -156,22 +157,23 @@ public:
     }
 
     static void on_start_element(void* user_data, const XML_Char* name, const XML_Char** attributes) {
-        static_cast<XmlTreeBuilder*>(user_data)->start_element(name, attributes);
+        guarded(user_data, [&](XmlTreeBuilder& self) { self.start_element(name, attributes); });
     }
     static void on_end_element(void* user_data, const XML_Char*) {
-        auto* self = static_cast<XmlTreeBuilder*>(user_data);
-        if (self->too_large_) return;
-        self->flush_text();
-        self->open_ = self->document_.nodes_[self->open_].parent;
+        guarded(user_data, [](XmlTreeBuilder& self) {
+            if (self.too_large_) return;
+            self.flush_text();
+            self.open_ = self.document_.nodes_[self.open_].parent;
+        });
     }
     static void on_characters(void* user_data, const XML_Char* text, int length) {
-        static_cast<XmlTreeBuilder*>(user_data)->pending_text_.append(text, static_cast<std::size_t>(length));
+        guarded(user_data, [&](XmlTreeBuilder& self) { self.pending_text_.append(text, static_cast<std::size_t>(length)); });
     }
     static void on_marker(void* user_data, const XML_Char*) {
-        static_cast<XmlTreeBuilder*>(user_data)->add_marker();
+        guarded(user_data, [](XmlTreeBuilder& self) { self.add_marker(); });
     }
     static void on_instruction(void* user_data, const XML_Char*, const XML_Char*) {
-        static_cast<XmlTreeBuilder*>(user_data)->add_marker();
+        guarded(user_data, [](XmlTreeBuilder& self) { self.add_marker(); });
     }
     static void on_doctype(void* user_data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
         auto* self = static_cast<XmlTreeBuilder*>(user_data);
@@ -180,11 +182,26 @@ public:
     }
 
     bool refused_doctype() const { return refused_doctype_; }
+    bool out_of_memory() const { return out_of_memory_; }
     bool too_large() const { return too_large_; }
     XmlDocument take() { return std::move(document_); }
 
 private:
     using NodeRecord = XmlDocument::NodeRecord;
+
+    // No exception may unwind through expat's C frames: a failed allocation stops the
+    // parser and is thrown again once XML_Parse has returned.
+    template <class Handle>
+    static void guarded(void* user_data, Handle&& handle) {
+        auto& self = *static_cast<XmlTreeBuilder*>(user_data);
+        if (self.out_of_memory_) return;
+        try {
+            handle(self);
+        } catch (const std::bad_alloc&) {
+            self.out_of_memory_ = true;
+            XML_StopParser(self.parser_, XML_FALSE);
+        }
+    }
 
     // Appends a node as the last child of the open element; NONE when the tree is full.
     std::uint32_t append_node(NodeRecord record) {
@@ -248,6 +265,7 @@ private:
     std::string pending_text_;
     bool refused_doctype_ = false;
     bool too_large_ = false;
+    bool out_of_memory_ = false;
 };
 
 namespace {
@@ -277,7 +295,7 @@ Result<XmlDocument> parse_xml(std::string_view bytes) {
     }
 
     std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreateNS("UTF-8", NAMESPACE_SEPARATOR));
-    if (!parser) return fail(ErrorKind::Xml, XML_ErrorString(XML_ERROR_NO_MEMORY));
+    if (!parser) throw std::bad_alloc();
     XmlTreeBuilder builder(parser.get());
     XML_Parser handle = parser.get();
     XML_SetUserData(handle, &builder);
@@ -294,6 +312,8 @@ Result<XmlDocument> parse_xml(std::string_view bytes) {
         const bool last = length == text.size();
         if (XML_Parse(handle, text.data(), static_cast<int>(length), last ? XML_TRUE : XML_FALSE) !=
             XML_STATUS_OK) {
+            // Exhausted memory is the caller's MemoryError, not a fault of the document.
+            if (builder.out_of_memory() || XML_GetErrorCode(handle) == XML_ERROR_NO_MEMORY) throw std::bad_alloc();
             if (builder.refused_doctype()) return fail(ErrorKind::Xml, std::string(XML_DTD_MESSAGE));
             if (builder.too_large()) return fail(ErrorKind::Xml, "document has too many nodes");
             return fail(ErrorKind::Xml, describe_error(handle));

@@ -100,14 +100,24 @@ def build_zip(entries, *, aliases=(), claimed_entries=None, zip64=False,
     offsets = []
     for entry in entries:
         offsets.append(len(out))
-        name = entry.name if entry.local_name is None else entry.local_name
-        comp_size = len(entry.payload) if entry.comp_size is None else entry.comp_size
-        out += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, entry.flags, entry.method, 0, 0x21,
-                           entry.crc, comp_size & 0xFFFFFFFF, entry.size & 0xFFFFFFFF, len(name), 0)
-        out += name + entry.payload
-    start = len(out)
+        out += local_header(entry) + entry.payload
     records = [(entry, offsets[i]) for i, entry in enumerate(entries)]
     records += [(dataclasses.replace(entries[i], name=alias), offsets[i]) for alias, i in aliases]
+    return central_directory(out, records, claimed_entries=claimed_entries, zip64=zip64,
+                             central_size=central_size, central_offset=central_offset)
+
+
+def local_header(entry: Entry) -> bytes:
+    name = entry.name if entry.local_name is None else entry.local_name
+    comp_size = len(entry.payload) if entry.comp_size is None else entry.comp_size
+    return struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, entry.flags, entry.method, 0, 0x21,
+                       entry.crc, comp_size & 0xFFFFFFFF, entry.size & 0xFFFFFFFF, len(name), 0) + name
+
+
+def central_directory(out: bytearray, records, *, claimed_entries=None, zip64=False,
+                      central_size=None, central_offset=None) -> bytes:
+    """out (the local part) followed by central records for (entry, local header offset) pairs."""
+    start = len(out)
     for entry, offset in records:
         comp_size = len(entry.payload) if entry.comp_size is None else entry.comp_size
         out += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, entry.flags, entry.method, 0, 0x21,
@@ -285,6 +295,51 @@ BOMBS = {
     "declares_limit_holds_4k": (lambda: _with_big(zeros_member("OEBPS/big.bin", 4096, declared=MAX_ENTRY_SIZE)),
                                 {0, 4096}),
 }
+
+
+def bomb_book(listings: int = 1, aliases: int = 0, size: int = MAX_ENTRY_SIZE) -> bytes:
+    """The small book plus one honest entry of `size` zeros (100 MiB deflate to 100 KB)
+    listed `listings` times in the manifest, and `aliases` central records sharing its
+    local header, each listed once."""
+    items = [(f"z{n}", "z.bin", "application/octet-stream", None) for n in range(listings)]
+    items += [(f"a{n}", f"a{n:06}.bin", "application/octet-stream", None) for n in range(aliases)]
+    files = book_files()
+    files[OPF_PATH] = package_xml(items=ITEMS + tuple(items))
+    entries = [member(name, data, STORED if name == "mimetype" else DEFLATED) for name, data in files.items()]
+    entries.append(zeros_member("OEBPS/z.bin", size))
+    return build_zip(entries, aliases=[(f"OEBPS/a{n:06}.bin".encode(), len(entries) - 1) for n in range(aliases)])
+
+
+def quoted_headers_book(count: int = 20, size: int = 90 << 20) -> bytes:
+    """The small book plus a chain of `count` entries, each one's local header quoted
+    inside the previous one's DEFLATE data (a stored block), all ending in one stream of
+    `size` zeros: every entry inflates the zeros again, and no record aliases another."""
+    files = book_files()
+    names = [f"OEBPS/q{i:03}.bin" for i in range(count)]
+    files[OPF_PATH] = package_xml(items=ITEMS + tuple(
+        (f"q{i}", name.removeprefix("OEBPS/"), "application/octet-stream", None) for i, name in enumerate(names)))
+    entries = [member(name, data, STORED if name == "mimetype" else DEFLATED) for name, data in files.items()]
+    out = bytearray()
+    records = []
+    for entry in entries:
+        records.append((entry, len(out)))
+        out += local_header(entry) + entry.payload
+    kernel, _ = zeros_stream(size)
+    # From the last entry back: its data is the kernel, the one before quotes its header.
+    chain, data, text_before_zeros, zeros = [], kernel, b"", bytes(size)
+    for name in reversed(names):
+        crc = zlib.crc32(zeros, zlib.crc32(text_before_zeros))
+        entry = Entry(name.encode(), data, DEFLATED, crc, len(text_before_zeros) + size)
+        header = local_header(entry)
+        chain.append(entry)
+        data = b"\0" + struct.pack("<HH", len(header), len(header) ^ 0xFFFF) + header + data
+        text_before_zeros = header + text_before_zeros
+    position = len(out)
+    for entry in reversed(chain):
+        records.append((entry, position))
+        position += len(local_header(entry)) + 5  # the header, then the stored block's head
+    out += local_header(chain[-1]) + chain[-1].payload
+    return central_directory(out, records)
 
 
 def overlapping_book(aliases: int = 200) -> bytes:

@@ -4,7 +4,7 @@ Native allocations are invisible to tracemalloc, so each measurement runs in its
 process and reads the kernel's figures (/proc/self/status: VmRSS now, VmHWM the peak,
 which writing "5" to /proc/self/clear_refs resets).
 
-Run as a script to print what a 1 MB archive can make an eager read allocate.
+Hostile books are read in children under an address-space limit.
 """
 import json
 import random
@@ -12,7 +12,6 @@ import os
 import subprocess
 import sys
 import zipfile
-import zlib
 
 import pytest
 
@@ -140,77 +139,87 @@ def test_reading_and_writing_a_thousand_times_stays_flat(tmp_path, mode):
     assert result["after"] - result["warm"] < 2 * MIB, result
 
 
-# --- what a 1 MB archive can ask for (printed, run as a script) ------------------------
+# --- hostile books under an address-space limit -----------------------------------------
 
-BOMB_PEAK = """
-path = sys.argv[1]
-data = open(path, "rb").read()
-reset_peak()
-before = figure("VmRSS")
-book = _quirelo._read_epub_bytes(data)
-print(json.dumps({"growth": figure("VmHWM") - before,
-                  "kept": sum(len(item.get_content()) for item in book.get_items())}))
+LIMITED = """
+import resource
+limit = int(sys.argv[1]) << 20
+resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+"""
+
+ATTACK = LIMITED + """
+mode, paths = sys.argv[2], sys.argv[3:]
+if mode == "batch":
+    books = _quirelo._read_epubs(paths, workers=2)
+else:
+    books = [_quirelo._read_epub(paths[0], lazy=mode == "lazy")]
+print(json.dumps({"contents": [{item.get_id(): len(item.get_content()) for item in book.get_items()}
+                               for book in books],
+                  "peak": figure("VmHWM")}))
+"""
+
+ATTACKS = {
+    # Each would keep 2-4 GB without the budget; the archives are about 100 KB.
+    "aliased_records": lambda: hb.bomb_book(aliases=40),
+    "manifest_items_one_entry": lambda: hb.bomb_book(listings=40),
+    "quoted_local_headers": lambda: hb.quoted_headers_book(20),
+}
+BUDGET = 128 * MIB  # the floor: every archive here is far smaller than budget / ratio
+LIMIT_MIB = 2048
+
+
+@pytest.mark.parametrize("mode", ["eager", "lazy", "batch"])
+@pytest.mark.parametrize("attack", sorted(ATTACKS))
+def test_hostile_book_keeps_at_most_the_budget(tmp_path, attack, mode):
+    path = tmp_path / "hostile.epub"
+    path.write_bytes(ATTACKS[attack]())
+    good = tmp_path / "good.epub"
+    good.write_bytes(book_of([64 * 1024]))
+    paths = [good, path, good] if mode == "batch" else [path]
+    done = subprocess.run([sys.executable, "-c", PRELUDE + ATTACK, str(LIMIT_MIB), mode, *map(str, paths)],
+                          capture_output=True, text=True, timeout=300)
+    assert done.returncode == 0, done.stderr
+    result = json.loads(done.stdout.splitlines()[-1])
+    books = result["contents"]
+    hostile = books[1] if mode == "batch" else books[0]
+    # The small book's own items survive; the hostile ones are emptied, never all kept.
+    assert hostile["c1"] == len(hb.chapter_xhtml())
+    assert sum(hostile.values()) <= BUDGET
+    assert 0 in hostile.values()
+    if attack == "manifest_items_one_entry":
+        # Whole items up to the budget, then empty ones, each with its warning line.
+        assert sorted(size for key, size in hostile.items() if key[0] == "z") == [0] * 39 + [hb.MAX_ENTRY_SIZE]
+        assert "the book has used its read budget of 134217728 bytes" in done.stderr
+    else:
+        # Entries sharing their bytes with another are damaged: every one is empty.
+        assert all(hostile[key] == 0 for key in hostile if key[0] in "aqz")
+    for book in books[::2] if mode == "batch" else []:
+        assert book["m0"] == 64 * 1024
+    assert result["peak"] < (LIMIT_MIB - 256) * MIB
+
+
+OUT_OF_MEMORY = LIMITED + """
+outcomes = []
+for read in (lambda: _quirelo._read_epub(sys.argv[2]), lambda: _quirelo._read_epubs([sys.argv[2]]),
+             lambda: _quirelo._read_epub(sys.argv[2], lazy=True).get_item_with_id("z0").get_content()):
+    try:
+        read()
+        outcomes.append("read")
+    except Exception as error:  # a PanicException (BaseException) would fail the child
+        outcomes.append(type(error).__name__)
+print(json.dumps(outcomes))
 """
 
 
-def bomb_archive(entries, listings=1, *, aliases=0):
-    """entries honest 100 MiB zero entries, each listed `listings` times in the manifest,
-    plus `aliases` central records sharing the first entry's data, each listed once."""
-    files = hb.book_files()
-    items = [(f"z{e}_{n}", f"z{e}.bin", "application/octet-stream", None)
-             for e in range(entries) for n in range(listings)]
-    items += [(f"a{n}", f"a{n:06}.bin", "application/octet-stream", None) for n in range(aliases)]
-    files[hb.OPF_PATH] = hb.package_xml(items=hb.ITEMS + tuple(items))
-    extra = [hb.zeros_member(f"OEBPS/z{e}.bin", hb.MAX_ENTRY_SIZE) for e in range(entries)]
-    entries_list = [hb.member(name, data, hb.STORED if name == "mimetype" else hb.DEFLATED)
-                    for name, data in files.items()] + extra
-    first = len(entries_list) - len(extra)
-    return hb.build_zip(entries_list, aliases=[(f"OEBPS/a{n:06}.bin".encode(), first) for n in range(aliases)])
-
-
-def report(tmp_path, full=False):
-    """The figures, as lines; full adds the 1 MB archive itself (about 1 GB resident)."""
-    lines = []
-    one_entry = len(hb.zeros_stream(hb.MAX_ENTRY_SIZE)[0])
-    lines.append(f"one 100 MiB zero entry deflates to {one_entry} bytes (ratio {hb.MAX_ENTRY_SIZE / one_entry:.0f})")
-    cases = [("1 entry listed 4 times", lambda: bomb_archive(1, 4))]
-    if full:
-        cases += [("1 entry listed once", lambda: bomb_archive(1)),
-                  ("1 entry + 3 aliases", lambda: bomb_archive(1, aliases=3)),
-                  ("9 entries (~1 MB archive)", lambda: bomb_archive(9))]
-    for label, build in cases:
-        archive = build()
-        path = tmp_path / "bomb.epub"
-        path.write_bytes(archive)
-        result = measure(BOMB_PEAK, path)
-        lines.append(f"{label}: archive {len(archive)} bytes, eager read kept {result['kept'] >> 20} MiB, "
-                     f"peak growth {result['growth'] >> 20} MiB")
-    # Per extra manifest item (deflated package document) and per extra central record.
-    opf_small = len(zlib.compress(hb.package_xml(items=hb.ITEMS), 9))
-    many = tuple((f"i{n}", "z.bin", "application/octet-stream", None) for n in range(100_000))
-    per_item = (len(zlib.compress(hb.package_xml(items=hb.ITEMS + many), 9)) - opf_small) / len(many)
-    per_alias = 46 + len("OEBPS/a000000.bin")
-    budget = MIB - one_entry
-    lines.append(f"each further manifest item naming the same entry costs {per_item:.2f} archive bytes; "
-                 f"a 1 MB archive holds {budget / per_item:,.0f} of them: "
-                 f"{budget / per_item * hb.MAX_ENTRY_SIZE / 2**40:,.0f} TiB requested by an eager read")
-    lines.append(f"each aliasing central record costs {per_alias} bytes (+{per_item:.2f} in the manifest): "
-                 f"{budget / (per_alias + per_item):,.0f} aliases, "
-                 f"{budget / (per_alias + per_item) * hb.MAX_ENTRY_SIZE / 2**40:,.0f} TiB")
-    return lines
-
-
-def test_report_what_a_small_archive_can_ask_for(tmp_path):
-    # Prints figures (pytest -s); the assertion only pins what the figures rest on: every
-    # listing of the same entry is inflated and kept on its own.
-    lines = report(tmp_path)
-    print("\n".join(lines))
-    assert "listed 4 times: archive" in lines[1] and "kept 400 MiB" in lines[1]
-
-
-if __name__ == "__main__":
-    import pathlib
-    import tempfile
-
-    with tempfile.TemporaryDirectory() as folder:
-        print("\n".join(report(pathlib.Path(folder), full=True)))
+def test_allocation_failure_is_memory_error(tmp_path):
+    # An honest book whose one 100 MiB entry cannot be allocated under the limit.
+    path = tmp_path / "big.epub"
+    path.write_bytes(hb.bomb_book())
+    probe = measure('print(json.dumps(figure("VmSize")))')
+    done = subprocess.run([sys.executable, "-c", PRELUDE + OUT_OF_MEMORY, str((probe >> 20) + 48), path],
+                          capture_output=True, text=True, timeout=300)
+    assert done.returncode == 0, done.stderr
+    outcomes = json.loads(done.stdout.splitlines()[-1])
+    assert outcomes[0] == "MemoryError" and outcomes[2] == "MemoryError", outcomes
+    # A batch: the book's own MemoryError, or no worker thread could be started at all.
+    assert outcomes[1] in ("MemoryError", "RuntimeError"), outcomes
