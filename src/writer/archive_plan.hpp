@@ -15,6 +15,7 @@ inline constexpr std::string_view MIMETYPE_ENTRY = "mimetype";
 inline constexpr std::string_view CONTAINER_ENTRY = "META-INF/container.xml";
 inline constexpr std::string_view PACKAGE_ENTRY = "EPUB/content.opf";
 inline constexpr std::string_view NAV_ENTRY = "EPUB/nav.xhtml";
+inline constexpr std::string_view ENCRYPTION_DOCUMENT_ENTRY = "META-INF/encryption.xml";
 // Items are stored relative to the package document's folder.
 inline constexpr std::string_view ITEM_BASE = "EPUB/";
 
@@ -23,6 +24,7 @@ struct ArchivePlan {
     bool add_nav = false;       // EPUB 3 without its own navigation document: add NAV_ENTRY
     std::string_view unique_id;  // value of the first DC identifier (borrowed from the book)
     std::vector<std::string> item_entry_names;  // one per item, in item order
+    bool has_obfuscated_fonts = false;  // write ENCRYPTION_DOCUMENT_ENTRY declaring them
 };
 
 // Tests the four preconditions in order (identifier, title, language, spine), then
