@@ -63,7 +63,10 @@ bool is_name_char(char32_t code) {
 bool is_xml_ncname(std::string_view name) {
     if (name.empty() || !is_safe_name(name)) return false;
     std::size_t position = 0;
-    if (!is_name_start(next_code_point(name, position))) return false;
+    // A digit of any script may not start a name: XML's fifth edition allows some, expat
+    // (whose tables are older) does not, and both must read what is written.
+    const char32_t first = next_code_point(name, position);
+    if (!is_name_start(first) || is_numeric(first)) return false;
     while (position < name.size()) {
         if (!is_name_char(next_code_point(name, position))) return false;
     }

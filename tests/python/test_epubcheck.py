@@ -145,8 +145,8 @@ def epub2_book():
     return book
 
 
-def read_archive(opf, files):
-    """Reads a small EPUB 3 archive made here (mimetype, container, package document, files)."""
+def archive_bytes(opf, files):
+    """A small EPUB 3 archive made here (mimetype, container, package document, files)."""
     container = ('<?xml version="1.0"?><container xmlns="urn:oasis:names:tc:opendocument:xmlns:container" '
                  'version="1.0"><rootfiles><rootfile full-path="OPS/book.opf" '
                  'media-type="application/oebps-package+xml"/></rootfiles></container>')
@@ -157,12 +157,12 @@ def read_archive(opf, files):
         archive.writestr("OPS/book.opf", opf)
         for name, data in files.items():
             archive.writestr(name, data)
-    return q._read_epub_bytes(buffer.getvalue())
+    return buffer.getvalue()
 
 
-def read_again_book(metadata="", prefix="", manifest="", files=None):
-    """A book read from an archive: what a read keeps beyond the described results (the package
-    prefix, refinements, font obfuscation) must come out right in the copy."""
+def generated_archive(metadata="", prefix="", manifest="", files=None):
+    """A book to read and write again: what a read keeps beyond the described results (the
+    package prefix, refinements, font obfuscation) must come out right in the copy."""
     opf = ('<?xml version="1.0" encoding="UTF-8"?>\n<package xmlns="http://www.idpf.org/2007/opf" version="3.0" '
            f'unique-identifier="uid"{prefix}><metadata xmlns:dc="http://purl.org/dc/elements/1.1/">'
            f'<dc:identifier id="uid">{BOOK_UUID}</dc:identifier><dc:title id="t">Read again</dc:title>'
@@ -174,15 +174,15 @@ def read_again_book(metadata="", prefix="", manifest="", files=None):
     nav = xhtml("Contents", '<nav xmlns:epub="http://www.idpf.org/2007/ops" epub:type="toc"><ol>'
                 '<li><a href="c.xhtml">One</a></li></ol></nav>').replace(b"../style.css", b"style.css")
     chapter = xhtml("One", "<h1>One</h1>").replace(b"../style.css", b"style.css")
-    return read_archive(opf, {"OPS/c.xhtml": chapter, "OPS/nav.xhtml": nav, "OPS/style.css": b"p { margin: 0 }",
-                              **(files or {})})
+    return archive_bytes(opf, {"OPS/c.xhtml": chapter, "OPS/nav.xhtml": nav, "OPS/style.css": b"p { margin: 0 }",
+                               **(files or {})})
 
 
 BOOK_UUID = "urn:uuid:5d8f3a5e-1c2b-4d6e-8f90-a1b2c3d4e5f6"
 
 
-def prefixed_book():
-    return read_again_book(
+def prefixed_archive():
+    return generated_archive(
         prefix=' prefix="foo: http://example.org/foo# ibooks: http://vocabulary.itunes.apple.com/rdf/ibooks/vocabulary-extensions-1.0/"',
         metadata=('<dc:creator id="a">Ann</dc:creator><dc:creator id="b">Bo</dc:creator>'
                   '<meta refines="#a" property="display-seq">2</meta><meta refines="#b" property="display-seq">1</meta>'
@@ -206,14 +206,14 @@ IDPF = "http://www.idpf.org/2008/embedding"
 ADOBE = "http://ns.adobe.com/pdf/enc#RC"
 
 
-def obfuscated_font_book(algorithm=IDPF):
+def obfuscated_font_archive(algorithm=IDPF):
     encryption = ('<?xml version="1.0"?><encryption xmlns="urn:oasis:names:tc:opendocument:xmlns:container" '
                   'xmlns:enc="http://www.w3.org/2001/04/xmlenc#"><enc:EncryptedData>'
                   f'<enc:EncryptionMethod Algorithm="{algorithm}"/><enc:CipherData>'
                   '<enc:CipherReference URI="OPS/f.woff"/></enc:CipherData></enc:EncryptedData></encryption>')
-    return read_again_book(manifest='<item id="f" href="f.woff" media-type="font/woff"/>',
-                           files={"META-INF/encryption.xml": encryption,
-                                  "OPS/f.woff": obfuscate(FONT_BYTES, BOOK_UUID, algorithm)})
+    return generated_archive(manifest='<item id="f" href="f.woff" media-type="font/woff"/>',
+                             files={"META-INF/encryption.xml": encryption,
+                                    "OPS/f.woff": obfuscate(FONT_BYTES, BOOK_UUID, algorithm)})
 
 
 FONT_BYTES = bytes(range(256)) * 8
@@ -225,8 +225,8 @@ SCRATCH_BOOKS = {
     "own-nav-and-ncx": own_nav_and_ncx_book,
     "epub2": epub2_book,
     "shared-target-ncx": lambda: own_nav_and_ncx_book(shared_target=True),
-    "prefixes-and-refinements": prefixed_book,
-    "obfuscated-font": obfuscated_font_book,
+    "prefixes-and-refinements": lambda: q._read_epub_bytes(prefixed_archive()),
+    "obfuscated-font": lambda: q._read_epub_bytes(obfuscated_font_archive()),
 }
 
 
@@ -360,11 +360,36 @@ def plain_fonts(data):
                       for name, method in encryption_references(archive))
 
 
+def metadata_names(data):
+    """The (namespace, name) pairs of a package document's Dublin Core elements and metas."""
+    with zipfile.ZipFile(io.BytesIO(data)) as archive:
+        package = ElementTree.fromstring(archive.read(package_path(archive)))
+    dc = "{http://purl.org/dc/elements/1.1/}"
+    names = {("DC", element.tag[len(dc):]) for element in package.iter() if element.tag.startswith(dc)}
+    for meta in package.iter("{http://www.idpf.org/2007/opf}meta"):
+        name = meta.get("property") or meta.get("name")
+        if name and name != "dcterms:modified":
+            names.add(("OPF", name))
+    return sorted(names)
+
+
+@pytest.mark.parametrize("original", [pytest.param(prefixed_archive, id="generated")]
+                         + [pytest.param(lambda path=path: open(path, "rb").read(), id=os.path.basename(path))
+                            for path in corpus_books()])
+def test_metadata_survives_a_round_trip(original):
+    """Refinements folded into Dublin Core entries and prefixed metas read back as they were."""
+    data = original()
+    book = q._read_epub_bytes(data)
+    again = q._read_epub_bytes(q._write_epub_bytes(book))
+    for namespace, name in metadata_names(data):
+        assert again.get_metadata(namespace, name) == book.get_metadata(namespace, name), (namespace, name)
+
+
 def obfuscated_books():
     corpus = [path for path in corpus_books() if os.path.basename(path) == "wasteland-woff-obf.epub"]
     yield from (pytest.param(lambda path=path: open(path, "rb").read(), id="wasteland") for path in corpus)
     for name, algorithm in (("idpf", IDPF), ("adobe", ADOBE)):
-        yield pytest.param(lambda algorithm=algorithm: q._write_epub_bytes(obfuscated_font_book(algorithm)), id=name)
+        yield pytest.param(lambda algorithm=algorithm: obfuscated_font_archive(algorithm), id=name)
 
 
 @pytest.mark.parametrize("new_identifier", [None, "urn:uuid:00000000-1111-2222-3333-444444444444"])
