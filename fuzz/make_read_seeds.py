@@ -29,6 +29,15 @@ NCX = ('<?xml version="1.0"?><ncx xmlns="http://www.daisy.org/z3986/2005/ncx/" v
        '<navPoint id="p"><navLabel><text>One</text></navLabel><content src="c1.xhtml"/></navPoint>'
        '</navMap></ncx>')
 
+# Font obfuscation for one item (read), and an encryption method the reader leaves alone.
+ENCRYPTION = ('<?xml version="1.0"?><encryption xmlns="urn:oasis:names:tc:opendocument:xmlns:container" '
+              'xmlns:enc="http://www.w3.org/2001/04/xmlenc#"><enc:EncryptedData>'
+              '<enc:EncryptionMethod Algorithm="http://www.idpf.org/2008/embedding"/><enc:CipherData>'
+              '<enc:CipherReference URI="OEBPS/img/a%2Epng"/></enc:CipherData></enc:EncryptedData>'
+              '<enc:EncryptedData><enc:EncryptionMethod Algorithm="http://www.w3.org/2001/04/xmlenc#aes128-cbc"/>'
+              '<enc:CipherData><enc:CipherReference URI="OEBPS/c1.xhtml"/></enc:CipherData></enc:EncryptedData>'
+              '</encryption>')
+
 CHAPTER = '<html xmlns="http://www.w3.org/1999/xhtml"><body><p>Hello &amp; welcome.</p></body></html>'
 
 
@@ -58,6 +67,7 @@ def main():
     book(OUT / "stored.epub", method=zipfile.ZIP_STORED)
     book(OUT / "root_opf.epub", opf_path="content.opf")
     book(OUT / "nav_doctype.epub", nav="<!DOCTYPE html>" + NAV)
+    book(OUT / "encryption.epub", extra=[("META-INF/encryption.xml", ENCRYPTION)])
     with zipfile.ZipFile(OUT / "minimal.epub", "w") as archive:
         put(archive, "META-INF/container.xml", CONTAINER.format("p.opf"))
         put(archive, "p.opf", "<package/>")

@@ -48,6 +48,8 @@ struct Book {
     std::vector<TocEntry> toc;
     std::string version = "3.0";
     MetadataStore metadata;
+    // The package element's prefix attribute as read: the metadata may use its prefixes.
+    std::optional<std::string> package_prefix;
     PositionIndex id_index;
     PositionIndex href_index;
 };

@@ -24,10 +24,12 @@ inline constexpr std::string_view OPS_NAMESPACE_URI = "http://www.idpf.org/2007/
 inline constexpr std::string_view XHTML_NAMESPACE_URI = "http://www.w3.org/1999/xhtml";
 inline constexpr std::string_view NCX_NAMESPACE_URI = "http://www.daisy.org/z3986/2005/ncx/";
 inline constexpr std::string_view XML_NAMESPACE_URI = "http://www.w3.org/XML/1998/namespace";
+inline constexpr std::string_view XML_ENCRYPTION_NAMESPACE_URI = "http://www.w3.org/2001/04/xmlenc#";
 
 // Archive entries whose names the format fixes.
 inline constexpr std::string_view MIMETYPE_ENTRY = "mimetype";
 inline constexpr std::string_view CONTAINER_ENTRY = "META-INF/container.xml";
+inline constexpr std::string_view ENCRYPTION_ENTRY = "META-INF/encryption.xml";
 
 // The EPUB 3 refinement: a meta element's "refines" attribute names the entry it refines
 // ("#id"). These refining properties become attributes of the refined entry.

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "model/font_obfuscation.hpp"
 #include "model/item_type.hpp"
 
 namespace quirelo {
@@ -68,6 +69,8 @@ struct Item {
     std::optional<std::string> properties;
     std::optional<std::string> media_overlay;
     std::optional<std::string> fallback;
+    // Set when META-INF/encryption.xml declared this item's bytes an obfuscated font.
+    std::optional<FontObfuscation> obfuscation;
     std::optional<LazySource> lazy_source;
     ContentCell content;
     ItemType item_type = ITEM_OTHER;

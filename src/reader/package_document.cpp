@@ -98,6 +98,8 @@ Result<PackageDocument> parse_package(std::string_view bytes) {
 
     PackageDocument package;
     package.version = std::string(root.attribute("version").value_or("3.0"));
+    package.prefix = optional_text(root.attribute("prefix"));
+    package.unique_identifier = optional_text(root.attribute("unique-identifier"));
     if (XmlNode metadata = root.first_child_named("metadata")) read_metadata(metadata, package.metadata);
     if (XmlNode manifest = root.first_child_named("manifest")) read_manifest(manifest, package.manifest);
     if (XmlNode spine = root.first_child_named("spine")) read_spine(spine, package);

@@ -28,6 +28,8 @@ using ManifestMap = OrderedMap<ManifestEntry>;
 
 struct PackageDocument {
     std::string version;
+    std::optional<std::string> prefix;             // the package element's "prefix" attribute
+    std::optional<std::string> unique_identifier;  // ... and its "unique-identifier"
     MetadataStore metadata;
     ManifestMap manifest;
     std::vector<SpineEntry> spine;

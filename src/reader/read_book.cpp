@@ -5,6 +5,7 @@
 #include "model/epub_vocabulary.hpp"
 #include "model/item_type.hpp"
 #include "reader/container.hpp"
+#include "reader/encryption.hpp"
 #include "reader/lazy_content.hpp"
 #include "reader/package_document.hpp"
 #include "reader/read_entry.hpp"
@@ -37,9 +38,36 @@ std::string_view base_folder(std::string_view opf_path) {
     return slash == std::string_view::npos ? std::string_view{} : opf_path.substr(0, slash + 1);
 }
 
+// The value of the identifier the package names as its unique one (else the first); the
+// key of obfuscated fonts comes from it.
+std::string_view unique_identifier_value(const PackageDocument& package) {
+    const auto* identifiers = package.metadata.find(DC_NAMESPACE);
+    const auto* list = identifiers != nullptr ? identifiers->find("identifier") : nullptr;
+    if (list == nullptr || list->empty()) return {};
+    if (package.unique_identifier) {
+        for (const MetadataEntry& entry : *list) {
+            const std::string* id = entry.attributes.find("id");
+            if (id != nullptr && *id == *package.unique_identifier) return entry.value;
+        }
+    }
+    return list->front().value;
+}
+
+// Font obfuscation declared by META-INF/encryption.xml; a missing or unreadable one declares none.
+ObfuscatedEntries read_obfuscated_entries(ZipArchive& archive) {
+    auto bytes = read_entry(archive, ENCRYPTION_ENTRY);
+    if (!bytes) return {};
+    return parse_font_obfuscation(*bytes);
+}
+
 ItemHandle make_item(ZipArchive& archive, const ManifestEntry& entry, std::string_view base,
-                     const ArchiveImage& shared_image, const std::shared_ptr<LazyArchivePool>& pool) {
+                     const ArchiveImage& shared_image, const std::shared_ptr<LazyArchivePool>& pool,
+                     const ObfuscatedEntries& obfuscated, std::string_view unique_identifier) {
     std::string entry_name = resolve_path(base, entry.href);
+    std::optional<FontObfuscation> obfuscation;
+    if (const auto found = obfuscated.find(entry_name); found != obfuscated.end()) {
+        obfuscation = FontObfuscation{found->second, std::string(unique_identifier)};
+    }
     std::optional<std::string_view> properties;
     if (entry.properties) properties = *entry.properties;
     const ItemType type = classify_item_type(entry.media_type, properties);
@@ -56,6 +84,7 @@ ItemHandle make_item(ZipArchive& archive, const ManifestEntry& entry, std::strin
     item->properties = entry.properties;
     item->media_overlay = entry.media_overlay;
     item->fallback = entry.fallback;
+    item->obfuscation = std::move(obfuscation);
     return item;
 }
 
@@ -88,14 +117,18 @@ Result<Book> read_book(ZipArchive& archive, const ReadOptions& options, const Ar
     // Lazy loads draw on this read's budget: the image's, whichever archive serves them.
     const auto pool =
         shared_image ? std::make_shared<LazyArchivePool>(shared_image, archive.shared_budget()) : nullptr;
+    const ObfuscatedEntries obfuscated = read_obfuscated_entries(archive);
+    const std::string_view unique_id = obfuscated.empty() ? std::string_view{} : unique_identifier_value(package);
     for (const auto& [id, entry] : package.manifest) {
-        items.push_back(make_item(archive, entry, base, shared_image, pool));
+        items.push_back(make_item(archive, entry, base, shared_image, pool, obfuscated, unique_id));
     }
 
     std::vector<TocEntry> toc = read_toc(archive, package.manifest, base, package.spine_toc, options);
     fold_refinements(package.metadata);
-    return book_from_parts(std::move(package.version), std::move(package.metadata), std::move(items),
-                           std::move(package.spine), std::move(toc));
+    Book book = book_from_parts(std::move(package.version), std::move(package.metadata), std::move(items),
+                                std::move(package.spine), std::move(toc));
+    book.package_prefix = std::move(package.prefix);
+    return book;
 }
 
 }  // namespace quirelo

@@ -5,6 +5,7 @@
 
 #include "text/resolve_path.hpp"
 #include "writer/package_document.hpp"
+#include "writer/xml_text.hpp"
 #include "writer/zip_writer.hpp"
 
 namespace quirelo {
@@ -27,7 +28,8 @@ std::unexpected<EpubError> duplicate_name(std::string_view name) {
 
 // Names and counts an archive without ZIP64 cannot hold, refused before anything is written.
 Result<void> check_zip_limits(const ArchivePlan& plan) {
-    const std::size_t entries = 3 + plan.item_entry_names.size() + (plan.add_nav ? 1 : 0);
+    const std::size_t entries =
+        3 + plan.item_entry_names.size() + (plan.add_nav ? 1 : 0) + (plan.has_obfuscated_fonts ? 1 : 0);
     if (entries > ZIP32_MAX_ENTRIES) {
         return fail(ErrorKind::Zip, std::to_string(entries) + " entries do not fit in an archive without ZIP64");
     }
@@ -52,8 +54,16 @@ Result<ArchivePlan> plan_archive(const Book& book) {
     });
     plan.add_nav = !is_epub2_version(book.version) && !has_nav_item;
 
+    // The entry is named by the href the manifest line will hold once the characters XML
+    // forbids are left out of it, so that a reader finds the entry the manifest names.
     plan.item_entry_names.reserve(book.items.size());
-    for (const ItemHandle& item : book.items) plan.item_entry_names.push_back(resolve_path(ITEM_BASE, item->href));
+    for (const ItemHandle& item : book.items) {
+        const std::string_view href = item->href;
+        plan.item_entry_names.push_back(has_xml_forbidden_characters(href)
+                                            ? resolve_path(ITEM_BASE, xml_allowed_text(href))
+                                            : resolve_path(ITEM_BASE, href));
+        plan.has_obfuscated_fonts |= item->obfuscation.has_value();
+    }
 
     // In the order the entries are written, so the name reported is the second comer.
     std::unordered_set<std::string_view> seen;
@@ -61,6 +71,7 @@ Result<ArchivePlan> plan_archive(const Book& book) {
     seen.insert(MIMETYPE_ENTRY);
     seen.insert(CONTAINER_ENTRY);
     seen.insert(PACKAGE_ENTRY);
+    if (plan.has_obfuscated_fonts) seen.insert(ENCRYPTION_ENTRY);
     for (const std::string& name : plan.item_entry_names) {
         if (!seen.insert(name).second) return duplicate_name(name);
     }

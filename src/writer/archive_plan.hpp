@@ -22,6 +22,7 @@ struct ArchivePlan {
     bool add_nav = false;       // EPUB 3 without its own navigation document: add NAV_ENTRY
     std::string_view unique_id;  // value of the first DC identifier (borrowed from the book)
     std::vector<std::string> item_entry_names;  // one per item, in item order
+    bool has_obfuscated_fonts = false;  // write ENCRYPTION_ENTRY declaring them
 };
 
 // Tests the four preconditions in order (identifier, title, language, spine), then

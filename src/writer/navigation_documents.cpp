@@ -1,6 +1,8 @@
 #include "writer/navigation_documents.hpp"
 
 #include <cstddef>
+#include <string>
+#include <unordered_map>
 
 #include "model/epub_vocabulary.hpp"
 #include "writer/xml_text.hpp"
@@ -46,7 +48,7 @@ void write_nav_list(std::string& out, const std::vector<TocEntry>& top, std::siz
         if (entry.children.empty()) {
             append_indent(out, depth + 1);
             out.append("<li><a href=\"");
-            append_xml_text(out, entry.href);
+            append_xml_attribute(out, entry.href);
             out.append("\">");
             append_xml_text(out, entry.title);
             out.append("</a></li>\n");
@@ -60,7 +62,7 @@ void write_nav_list(std::string& out, const std::vector<TocEntry>& top, std::siz
             out.append("</span>\n");
         } else {
             out.append("<a href=\"");
-            append_xml_text(out, entry.href);
+            append_xml_attribute(out, entry.href);
             out.append("\">");
             append_xml_text(out, entry.title);
             out.append("</a>\n");
@@ -79,8 +81,11 @@ struct NavPointFrame {
     bool closes_nav_point;
 };
 
+// Navigation points that share a target share the play order of the first of them (a
+// reading system reaches one place in one order); ids stay one per point.
 void write_nav_points(std::string& out, const std::vector<TocEntry>& top, std::size_t top_depth) {
-    std::size_t play_order = 1;
+    std::size_t point_count = 0;
+    std::unordered_map<std::string_view, std::size_t> play_orders;
     std::vector<NavPointFrame> stack;
     stack.push_back({&top, 0, top_depth, false});
     while (!stack.empty()) {
@@ -97,16 +102,17 @@ void write_nav_points(std::string& out, const std::vector<TocEntry>& top, std::s
             if (!entry.children.empty()) stack.push_back({&entry.children, 0, depth, false});
             continue;
         }
-        const std::string number = std::to_string(play_order++);
+        const std::size_t play_order = play_orders.try_emplace(entry.href, play_orders.size() + 1).first->second;
         append_indent(out, depth);
-        out.append("<navPoint id=\"np").append(number).append("\" playOrder=\"").append(number).append("\">\n");
+        out.append("<navPoint id=\"np").append(std::to_string(++point_count));
+        out.append("\" playOrder=\"").append(std::to_string(play_order)).append("\">\n");
         append_indent(out, depth + 1);
         out.append("<navLabel><text>");
         append_xml_text(out, entry.title);
         out.append("</text></navLabel>\n");
         append_indent(out, depth + 1);
         out.append("<content src=\"");
-        append_xml_text(out, entry.href);
+        append_xml_attribute(out, entry.href);
         out.append("\"/>\n");
         stack.push_back({&entry.children, 0, depth + 1, true});  // invalidates frame
     }
@@ -144,7 +150,7 @@ std::string generate_ncx(const Book& book, std::string_view unique_id) {
         "\" version=\"2005-1\">\n"
         "  <head>\n"
         "    <meta name=\"dtb:uid\" content=\"");
-    append_xml_text(out, unique_id);
+    append_xml_attribute(out, unique_id);
     out.append(
         "\"/>\n"
         "  </head>\n"

@@ -14,9 +14,40 @@ namespace quirelo {
 
 namespace {
 
-// Attribute keys and metadata names are written unquoted. An empty one would give
-// ` =""` or `< `, which no parser accepts, so it is dropped like an unsafe one.
-bool is_writable_name(std::string_view name) { return !name.empty() && is_safe_name(name); }
+// Attribute keys written unquoted must be XML names whose prefix the metadata element
+// declares (xml, dc, opf); any other key (empty, "2x", "ns:x", "xmlns:x") would leave the
+// document ill-formed or rebind a namespace, so it is dropped like an unsafe one.
+bool is_writable_key(std::string_view key) {
+    const auto colon = key.find(':');
+    if (colon == std::string_view::npos) return key != "xmlns" && is_xml_ncname(key);
+    const std::string_view prefix = key.substr(0, colon);
+    return (prefix == "xml" || prefix == "dc" || prefix == "opf") && is_xml_ncname(key.substr(colon + 1));
+}
+
+// Dublin Core names become element names after "dc:".
+bool is_writable_dc_name(std::string_view name) { return is_xml_ncname(name); }
+
+bool is_writable_metadata_name(std::string_view name) { return !name.empty() && is_safe_name(name); }
+
+// Prefixes EPUB 3 reserves for package metadata: usable without a declaration.
+constexpr std::string_view RESERVED_PREFIXES[] = {"a11y",  "dcterms",   "epubsc", "marc", "media", "msv",
+                                                  "onix",  "prism",     "rendition", "schema", "xsd"};
+
+// The prefixes a package element's prefix attribute declares ("name: uri" pairs).
+std::vector<std::string_view> declared_prefixes(std::string_view attribute) {
+    std::vector<std::string_view> names;
+    std::size_t position = 0;
+    while (position < attribute.size()) {
+        const auto start = attribute.find_first_not_of(" \t\n\r", position);
+        if (start == std::string_view::npos) break;
+        auto end = attribute.find_first_of(" \t\n\r", start);
+        if (end == std::string_view::npos) end = attribute.size();
+        const std::string_view token = attribute.substr(start, end - start);
+        if (token.size() > 1 && token.ends_with(':')) names.push_back(token.substr(0, token.size() - 1));
+        position = end;
+    }
+    return names;
+}
 
 // An EPUB 3 refinement of a Dublin Core element, written after all of them.
 struct RefineRecord {
@@ -29,7 +60,9 @@ using AttributeEntry = AttributeMap::Entry;
 
 class PackageWriter {
 public:
-    PackageWriter(const Book& book, std::string& out) : book_(book), out_(out), epub2_(is_epub2_version(book.version)) {}
+    PackageWriter(const Book& book, std::string& out) : book_(book), out_(out), epub2_(is_epub2_version(book.version)) {
+        if (!epub2_ && book.package_prefix) declared_ = declared_prefixes(*book.package_prefix);
+    }
 
     void write(bool has_ncx, bool add_nav, std::chrono::system_clock::time_point now) {
         const std::string_view package_uid = find_package_uid();
@@ -37,8 +70,10 @@ public:
         out_.append("\" version=\"");
         out_.append(epub2_ ? "2.0" : "3.0");
         out_.append("\" unique-identifier=\"");
-        append_xml_text(out_, package_uid);
-        out_.append("\">\n  <metadata xmlns:dc=\"").append(DC_NAMESPACE_URI);
+        append_xml_attribute(out_, package_uid);
+        out_.push_back('"');
+        if (!epub2_ && book_.package_prefix) append_attribute("prefix", *book_.package_prefix);
+        out_.append(">\n  <metadata xmlns:dc=\"").append(DC_NAMESPACE_URI);
         out_.append("\" xmlns:opf=\"").append(OPF_NAMESPACE_URI).append("\">\n");
         write_dublin_core(package_uid);
         if (!epub2_) {
@@ -82,8 +117,17 @@ private:
         out_.push_back(' ');
         out_.append(key);
         out_.append("=\"");
-        append_xml_text(out_, value);
+        append_xml_attribute(out_, value);
         out_.push_back('"');
+    }
+
+    // In EPUB 3 a property or scheme "p:name" needs p reserved or declared on the package.
+    bool uses_unknown_prefix(std::string_view value) const {
+        const auto colon = value.find(':');
+        if (epub2_ || colon == std::string_view::npos) return false;
+        const std::string_view prefix = value.substr(0, colon);
+        return std::ranges::find(RESERVED_PREFIXES, prefix) == std::end(RESERVED_PREFIXES) &&
+               std::ranges::find(declared_, prefix) == declared_.end();
     }
 
     void write_dublin_core(std::string_view package_uid) {
@@ -104,13 +148,14 @@ private:
         if (names == nullptr) return;
         for (const auto& [name, list] : *names) {
             if (std::ranges::find(FIXED_NAMES, std::string_view(name)) != std::end(FIXED_NAMES)) continue;
-            if (!is_writable_name(name)) continue;
+            if (!is_writable_dc_name(name)) continue;
             for (const MetadataEntry& entry : list) write_dc_element(name, entry, std::nullopt);
         }
     }
 
     static bool is_refinement_key(std::string_view key) {
-        return key == "opf:role" || key == "opf:file-as" || key == "opf:scheme" || key == "opf:event";
+        return key == "opf:role" || key == "opf:file-as" || key == "opf:scheme" || key == "opf:event" ||
+               key == "opf:display-seq" || key == "opf:group-position";
     }
 
     void write_dc_element(std::string_view name, const MetadataEntry& entry, std::optional<std::string_view> id_override) {
@@ -127,7 +172,7 @@ private:
         out_.append("    <dc:").append(name);
         for (const AttributeEntry* attribute : sorted_attributes(entry)) {
             const std::string_view key = attribute->first;
-            if (!is_writable_name(key) || key == "id") continue;
+            if (!is_writable_key(key) || key == "id") continue;
             if (epub2_ || key == "xml:lang" || key == "dir") {
                 append_attribute(key, attribute->second);
             } else if (is_refinement_key(key)) {
@@ -143,9 +188,9 @@ private:
     void write_refinements() {
         for (const RefineRecord& record : refine_records_) {
             out_.append("    <meta refines=\"#");
-            append_xml_text(out_, record.refined_id);
+            append_xml_attribute(out_, record.refined_id);
             out_.append("\" property=\"");
-            append_xml_text(out_, record.property);
+            append_xml_attribute(out_, record.property);
             out_.append("\">");
             append_xml_text(out_, record.value);
             out_.append("</meta>\n");
@@ -162,7 +207,7 @@ private:
         const MetadataNames* names = book_.metadata.find(OPF_NAMESPACE);
         if (names == nullptr) return;
         for (const auto& [name, list] : *names) {
-            if (!is_writable_name(name)) continue;
+            if (!is_writable_metadata_name(name)) continue;
             for (const MetadataEntry& entry : list) write_package_meta(name, entry);
         }
     }
@@ -177,13 +222,19 @@ private:
         } else {
             property_form = name.find(':') != std::string_view::npos;
         }
+        // A property whose vocabulary the package cannot name would be written wrong: left out.
+        const std::string* property = attributes.find("property");
+        if (property_form && uses_unknown_prefix(property != nullptr ? std::string_view(*property) : name)) return;
+        if (const std::string* scheme = attributes.find("scheme"); scheme != nullptr && uses_unknown_prefix(*scheme)) {
+            return;
+        }
         bool wrote_property = false;
         bool wrote_name = false;
         bool wrote_content = false;
         out_.append("    <meta");
         for (const AttributeEntry* attribute : sorted_attributes(entry)) {
             const std::string_view key = attribute->first;
-            if (!is_writable_name(key)) continue;
+            if (!is_writable_key(key)) continue;
             append_attribute(key, attribute->second);
             wrote_property |= key == "property";
             wrote_name |= key == "name";
@@ -202,13 +253,10 @@ private:
     }
 
     void write_item(const Item& item) {
-        out_.append("    <item id=\"");
-        append_xml_text(out_, item.id);
-        out_.append("\" href=\"");
-        append_xml_text(out_, item.href);
-        out_.append("\" media-type=\"");
-        append_xml_text(out_, item.media_type);
-        out_.push_back('"');
+        out_.append("    <item");
+        append_attribute("id", item.id);
+        append_attribute("href", item.href);
+        append_attribute("media-type", item.media_type);
         if (item.properties) {
             append_attribute("properties", *item.properties);
         } else if (item.item_type == ITEM_COVER) {
@@ -229,9 +277,8 @@ private:
         }
         out_.append(">\n");
         for (const SpineEntry& entry : book_.spine) {
-            out_.append("    <itemref idref=\"");
-            append_xml_text(out_, entry.idref);
-            out_.push_back('"');
+            out_.append("    <itemref");
+            append_attribute("idref", entry.idref);
             if (!entry.linear) out_.append(" linear=\"no\"");
             if (entry.properties) append_attribute("properties", *entry.properties);
             out_.append("/>\n");
@@ -245,6 +292,7 @@ private:
     unsigned long long generated_ids_ = 0;
     std::vector<RefineRecord> refine_records_;
     std::vector<const AttributeEntry*> sorted_;
+    std::vector<std::string_view> declared_;  // prefixes of the package's prefix attribute
 };
 
 }  // namespace

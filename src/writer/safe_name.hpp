@@ -9,4 +9,9 @@ namespace quirelo {
 // need a non-empty name test that themselves.
 bool is_safe_name(std::string_view name);
 
+// A safe name that is also an XML name without a colon (an NCName): it starts with a
+// letter or "_" and holds only XML name characters, so it can stand as an element name
+// or as either half of a prefixed attribute name.
+bool is_xml_ncname(std::string_view name);
+
 }  // namespace quirelo

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "model/epub_vocabulary.hpp"
+#include "writer/encryption_document.hpp"
 #include "writer/navigation_documents.hpp"
 #include "writer/package_document.hpp"
 #include "writer/zip_writer.hpp"
@@ -23,6 +24,10 @@ namespace {
 Result<void> write_entries(const Book& book, const ArchivePlan& plan, ZipWriter& zip) {
     if (auto done = zip.add_stored(MIMETYPE_ENTRY, EPUB_MIMETYPE); !done) return done;
     if (auto done = zip.add_deflated(CONTAINER_ENTRY, CONTAINER_DOCUMENT); !done) return done;
+    if (plan.has_obfuscated_fonts) {
+        const std::string encryption = generate_encryption_document(book, plan.item_entry_names);
+        if (auto done = zip.add_deflated(ENCRYPTION_ENTRY, encryption); !done) return done;
+    }
     if (auto done = zip.add_deflated(PACKAGE_ENTRY, generate_opf(book, plan.has_ncx, plan.add_nav)); !done) {
         return done;
     }
@@ -41,6 +46,10 @@ Result<void> write_entries(const Book& book, const ArchivePlan& plan, ZipWriter&
                 content = *nav;
             }
         }
+        // A font obfuscated under another identifier is mixed again for this book's own.
+        std::optional<std::string> rekeyed;
+        if (item.obfuscation) rekeyed = rekeyed_font(content, *item.obfuscation, plan.unique_id);
+        if (rekeyed) content = *rekeyed;
         if (auto done = zip.add_deflated(plan.item_entry_names[i], content); !done) return done;
     }
     if (plan.add_nav) {

@@ -20,22 +20,51 @@ std::size_t forbidden_length(std::string_view text, std::size_t i) {
     return 0;
 }
 
-}  // namespace
-
-void append_xml_text(std::string& out, std::string_view text) {
+// Calls emit for each run of allowed characters and replace(byte) for each white space
+// byte the caller wants written as something else; forbidden characters are skipped.
+template <class Emit, class Replace>
+void for_each_allowed_run(std::string_view text, bool replace_white_space, Emit&& emit, Replace&& replace) {
     std::size_t run_start = 0;
     std::size_t i = 0;
     while (i < text.size()) {
-        const std::size_t length = forbidden_length(text, i);
+        const char byte = text[i];
+        const bool white = replace_white_space && (byte == '\t' || byte == '\n' || byte == '\r');
+        const std::size_t length = white ? 1 : forbidden_length(text, i);
         if (length == 0) {
             ++i;
             continue;
         }
-        escape_xml(out, text.substr(run_start, i - run_start));
+        emit(text.substr(run_start, i - run_start));
+        if (white) replace(byte);
         i += length;
         run_start = i;
     }
-    escape_xml(out, text.substr(run_start));
+    emit(text.substr(run_start));
+}
+
+}  // namespace
+
+void append_xml_text(std::string& out, std::string_view text) {
+    for_each_allowed_run(text, false, [&](std::string_view run) { escape_xml(out, run); }, [](char) {});
+}
+
+void append_xml_attribute(std::string& out, std::string_view text) {
+    for_each_allowed_run(
+        text, true, [&](std::string_view run) { escape_xml(out, run); },
+        [&](char byte) { out.append(byte == '\t' ? "&#9;" : byte == '\n' ? "&#10;" : "&#13;"); });
+}
+
+bool has_xml_forbidden_characters(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (forbidden_length(text, i) != 0) return true;
+    }
+    return false;
+}
+
+std::string xml_allowed_text(std::string_view text) {
+    std::string kept;
+    for_each_allowed_run(text, false, [&](std::string_view run) { kept.append(run); }, [](char) {});
+    return kept;
 }
 
 }  // namespace quirelo

@@ -129,6 +129,8 @@ std::vector<FailureCase> failure_cases() {
          "Missing META-INF/container.xml"},
         {"container_bad_crc", entries([](auto& list) { list[1].crc = 1234; }), "Missing META-INF/container.xml"},
         {"container_malformed", build_zip(with_container("<container>")), "XML parsing error: "},
+        // Deflated and empty (two bytes of compressed data): read as empty, so the parser speaks.
+        {"container_empty_deflated", build_zip(with_container("")), "XML parsing error: "},
         {"container_doctype", build_zip(with_container("<!DOCTYPE c><c/>")), "XML parsing error: XML with DTD detected"},
         {"no_rootfile", build_zip(with_container("<container><rootfile full-path='a.opf'/></container>")),
          "No rootfile found in container.xml"},

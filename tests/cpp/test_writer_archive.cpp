@@ -437,6 +437,6 @@ TEST(WriterArchive, MillionLevelTocIsWritten) {
     EXPECT_TRUE(nav.ends_with("    </ol>\n  </nav>\n</body>\n</html>\n"));
     const std::string& ncx = find_entry(entries, "EPUB/toc.ncx")->data;
     EXPECT_EQ(count(ncx, "</navPoint>\n"), 1'000'000u);
-    EXPECT_NE(ncx.find("<navPoint id=\"np1000000\" playOrder=\"1000000\">"), std::string::npos);
+    EXPECT_NE(ncx.find("<navPoint id=\"np1000000\" playOrder=\"1\">"), std::string::npos);  // one target
     EXPECT_TRUE(ncx.ends_with("    </navPoint>\n  </navMap>\n</ncx>\n"));
 }

@@ -126,6 +126,22 @@ TEST(WriterNavigation, NcxEdgeCases) {
     EXPECT_EQ(generate_ncx(book, "urn:x&y"), expected);
 }
 
+// Points that share a target share the first one's play order; ids stay one per point.
+TEST(WriterNavigation, NcxPlayOrderIsOnePerTarget) {
+    Book book = book_new();
+    book.toc = {TocEntry("1", "a.xhtml", {TocEntry("1 again", "a.xhtml")}), TocEntry("2", "b.xhtml"),
+                TocEntry("1 once more", "a.xhtml"), TocEntry("3", "a.xhtml#x")};
+    const std::string ncx = generate_ncx(book, "u");
+    std::string points;
+    for (std::size_t at = ncx.find("<navPoint"); at != std::string::npos; at = ncx.find("<navPoint", at + 1)) {
+        points += ncx.substr(at, ncx.find('>', at) + 1 - at);
+    }
+    EXPECT_EQ(points,
+              "<navPoint id=\"np1\" playOrder=\"1\"><navPoint id=\"np2\" playOrder=\"1\">"
+              "<navPoint id=\"np3\" playOrder=\"2\"><navPoint id=\"np4\" playOrder=\"1\">"
+              "<navPoint id=\"np5\" playOrder=\"3\">");
+}
+
 // Indentation follows depth up to MAX_INDENT_STEPS steps; deeper lines start flush left,
 // so that the documents stay linear in the size of the tree.
 TEST(WriterNavigation, IndentationStopsAtItsLimit) {

@@ -225,7 +225,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "    <meta scheme=\"s\" name=\"m\" content=\"v\"/>\n"},
         MetaCase{"bad name", {}, "v", ""},
         MetaCase{"", {}, "v", ""},
-        MetaCase{"m", attributes({{"id", "i\x01\x1f\t"}}), "\xEF\xBF\xBE", "    <meta id=\"i\t\" name=\"m\" content=\"\"/>\n"}));
+        MetaCase{"m", attributes({{"id", "i\x01\x1f\t"}}), "\xEF\xBF\xBE", "    <meta id=\"i&#9;\" name=\"m\" content=\"\"/>\n"},
+        // Keys that are no XML name, or whose prefix nothing declares, are left out.
+        MetaCase{"m", attributes({{"1a", "x"}, {"ns:x", "x"}, {"xmlns:y", "x"}, {"xml:lang", "en"}}), "v",
+                 "    <meta xml:lang=\"en\" name=\"m\" content=\"v\"/>\n"}));
 
 TEST(WriterPackageDocument, DublinCoreNamesAndAttributes) {
     Book book = minimal_book();
@@ -233,14 +236,20 @@ TEST(WriterPackageDocument, DublinCoreNamesAndAttributes) {
     append_metadata(book, "DC", "subject", "s", attributes({{"id", ""}, {"opf:scheme", "bisac"}}));
     append_metadata(book, "DC", "rights", "r", attributes({{"opf:role", "x"}}));
     append_metadata(book, "DC", "a<b", "dropped", {});
+    append_metadata(book, "DC", "1st", "dropped", {});
+    append_metadata(book, "DC", "x:y", "dropped", {});
+    append_metadata(book, "DC", "contributor", "c", attributes({{"opf:group-position", "2"}, {"opf:display-seq", "1"}}));
     const std::string document = generate_opf(book, false, false, fixed_time());
     EXPECT_NE(document.find("    <dc:language>en</dc:language>\n"
                             "    <dc:date dir=\"ltr\" id=\"dc-id-1\">2020</dc:date>\n"
                             "    <dc:subject id=\"\">s</dc:subject>\n"
                             "    <dc:rights id=\"dc-id-2\">r</dc:rights>\n"
+                            "    <dc:contributor id=\"dc-id-3\">c</dc:contributor>\n"
                             "    <meta refines=\"#dc-id-1\" property=\"event\">publication</meta>\n"
                             "    <meta refines=\"#\" property=\"scheme\">bisac</meta>\n"
                             "    <meta refines=\"#dc-id-2\" property=\"role\">x</meta>\n"
+                            "    <meta refines=\"#dc-id-3\" property=\"display-seq\">1</meta>\n"
+                            "    <meta refines=\"#dc-id-3\" property=\"group-position\">2</meta>\n"
                             "    <meta property=\"dcterms:modified\">"),
               std::string::npos)
         << document;
@@ -280,6 +289,42 @@ TEST(WriterPackageDocument, SafeNames) {
         {"\xEF\xBF\xBD", false},      // U+FFFD itself
     };
     for (const Case& c : cases) EXPECT_EQ(is_safe_name(c.name), c.safe) << c.name;
+
+    // Element names and the halves of attribute names: XML names without a colon.
+    const Case xml_names[] = {
+        {"", false},       {"title", true},      {"_x-1.2", true}, {"\xC3\xA9t\xC3\xA9", true}, {"\xE4\xB8\xAD", true},
+        {"1st", false},    {"-x", false},        {".x", false},   {"a:b", false},
+        {"\xD9\xA3", false},  // a digit cannot start a name
+        {"\xC2\xAA", false},  // FEMININE ORDINAL INDICATOR: alphabetic, but no XML name character
+    };
+    for (const Case& c : xml_names) EXPECT_EQ(is_xml_ncname(c.name), c.safe) << c.name;
+}
+
+// A read book's prefix attribute comes back on the package element (EPUB 3); a property or
+// scheme whose prefix is neither reserved nor declared there leaves its meta out.
+TEST(WriterPackageDocument, PrefixesOfTheReadBook) {
+    Book book = minimal_book();
+    book.package_prefix = "foo: http://example.org/foo#\n bar:\thttp://example.org/bar#";
+    for (const char* property : {"foo:a", "bar:b", "baz:c", "dcterms:d", "schema:e"}) {
+        append_metadata(book, "OPF", property, "v", {});
+    }
+    append_metadata(book, "OPF", "m", "v", attributes({{"property", "baz:x"}}));
+    append_metadata(book, "OPF", "s", "v", attributes({{"scheme", "baz:y"}}));
+    append_metadata(book, "OPF", "t", "v", attributes({{"scheme", "foo:y"}}));
+    const std::string document = generate_opf(book, false, false, fixed_time());
+    EXPECT_NE(document.find("unique-identifier=\"BookId\" prefix=\"foo: http://example.org/foo#&#10; bar:&#9;"
+                            "http://example.org/bar#\">\n"),
+              std::string::npos);
+    for (const char* kept : {"foo:a", "bar:b", "dcterms:d", "schema:e", "scheme=\"foo:y\""}) {
+        EXPECT_NE(document.find(kept), std::string::npos) << kept;
+    }
+    EXPECT_EQ(document.find("baz:"), std::string::npos);
+
+    // EPUB 2 has no prefix attribute and writes the metas as they are.
+    book.version = "2.0";
+    const std::string epub2 = generate_opf(book, false, false, fixed_time());
+    EXPECT_EQ(epub2.find("prefix="), std::string::npos);
+    EXPECT_NE(epub2.find("baz:c"), std::string::npos);
 }
 
 TEST(WriterPackageDocument, XmlTextLeavesOutForbiddenCharacters) {
@@ -301,4 +346,8 @@ TEST(WriterPackageDocument, XmlTextLeavesOutForbiddenCharacters) {
         append_xml_text(out, c.text);
         EXPECT_EQ(out, "^" + std::string(c.written));
     }
+    // In attribute values white space survives only as character references.
+    std::string attribute = "^";
+    append_xml_attribute(attribute, std::string_view("a\tb\nc\rd\x01\"", 9));
+    EXPECT_EQ(attribute, "^a&#9;b&#10;c&#13;d&quot;");
 }
