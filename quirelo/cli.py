@@ -11,7 +11,8 @@ from collections.abc import Iterator, Sequence
 
 from . import _quirelo
 from .item_types import ItemType
-from .library import BookResult, batches, convert_books, find_books, first_metadata, read_one, reason, spine_text, walk_toc
+from .library import (BookResult, batches, convert_books, find_books, first_metadata, read_one, reason, spine_text,
+                      walk_toc)
 from .output_file import remove_leftovers, write_text
 
 EXIT_OK, EXIT_ISSUES, EXIT_ERROR = 0, 1, 2

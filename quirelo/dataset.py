@@ -7,6 +7,7 @@ and pyarrow (``pip install quirelo[dataset]``); local paths and any fsspec URL w
 """
 from __future__ import annotations
 
+import contextlib
 import dataclasses
 import os
 import posixpath
@@ -149,6 +150,12 @@ class DatasetSummary:
                 + (f", {self.skipped} skipped (already written)" if self.skipped else ""))
 
 
+def close_cluster(cluster, timeout: float = 30) -> None:
+    """Closes a local cluster; after a worker died, closing can wait forever on its process."""
+    with contextlib.suppress(TimeoutError):
+        cluster.close(timeout=timeout)
+
+
 def _prepare_output(output: str) -> None:
     if is_url(output):
         import fsspec
@@ -161,19 +168,26 @@ def _prepare_output(output: str) -> None:
 
 def _rescue(client, paths: Sequence[str], target: str) -> PartitionSummary:
     """Writes a partition whose task failed as a whole (its worker died, most likely on one
-    book): each book runs as its own task, and a book whose task fails again becomes a row
-    with that error."""
-    futures = [client.submit(book_table, [path], pure=False) for path in paths]
-    tables = []
-    for path, future in zip(paths, futures):
-        try:
-            tables.append(future.result())
-        except OSError:
-            raise
-        except Exception as error:  # noqa: BLE001 - this book took its worker down
-            tables.append(_failed_table([path], _task_failure(error)))
+    book): each book runs as its own task, and a book whose task fails again, run alone,
+    becomes a row with that error."""
     import pyarrow as pa
 
+    def book_rows(future):
+        try:
+            return future.result()
+        except OSError:
+            raise
+        except Exception as error:  # noqa: BLE001 - this book, or one beside it, took its worker down
+            return error
+
+    futures = [client.submit(book_table, [path], pure=False) for path in paths]
+    outcomes = [book_rows(future) for future in futures]
+    tables = []
+    for path, outcome in zip(paths, outcomes):
+        if isinstance(outcome, Exception):
+            # Tasks queued on a dying worker fail with it: only a book that fails alone is to blame.
+            outcome = book_rows(client.submit(book_table, [path], pure=False))
+        tables.append(_failed_table([path], _task_failure(outcome)) if isinstance(outcome, Exception) else outcome)
     return client.submit(write_table, pa.concat_tables(tables), target, pure=False).result()
 
 
@@ -254,7 +268,7 @@ def write_dataset(sources: Iterable[str], output: str, *, scheduler: str | None 
         if own_client is not None:
             own_client.close()
         if cluster is not None:
-            cluster.close()
+            close_cluster(cluster)
     return DatasetSummary(output=output, books=sum(s.rows for s in summaries.values()),
                           failed=sum(s.failed for s in summaries.values()),
                           bytes_read=sum(s.bytes_read for s in summaries.values()),

@@ -11,6 +11,7 @@ import html
 import os
 from collections.abc import Iterable, Iterator, Sequence
 
+from ._quirelo import EpubBook, EpubItem, TocEntry
 from .io import read_epub, read_epub_bytes, read_epubs
 from .item_types import ItemType
 
@@ -25,7 +26,7 @@ def find_books(sources: Iterable[str | os.PathLike[str]]) -> list[str]:
     """The .epub files among sources, local or fsspec URLs: files as given, folders searched
     recursively with the books of each folder source sorted by path."""
     books: list[str] = []
-    for source in map(os.fspath, sources):
+    for source in (os.fspath(source) for source in sources):
         if is_url(source):
             import fsspec
 
@@ -62,26 +63,26 @@ def book_size(path: str, *, remote: bool = False) -> int | None:
         return None
 
 
-def spine_documents(book) -> Iterator:
+def spine_documents(book: EpubBook) -> Iterator[EpubItem]:
     for idref, _linear in book.get_spine():
         item = book.get_item_with_id(idref)
         if item is not None and item.get_type() == ItemType.DOCUMENT:
             yield item
 
 
-def spine_text(book) -> str:
+def spine_text(book: EpubBook) -> str:
     """The plain text of the spine documents, non-empty ones joined by a blank line."""
     # get_text leaves character references as written; readers of plain text want them decoded.
     texts = (item.get_text() for item in spine_documents(book))
     return "\n\n".join(html.unescape(text) for text in texts if text)
 
 
-def first_metadata(book, name: str) -> str | None:
+def first_metadata(book: EpubBook, name: str) -> str | None:
     values = book.get_metadata("DC", name)
     return values[0][0] if values else None
 
 
-def walk_toc(entries) -> Iterator[tuple[int, object]]:
+def walk_toc(entries: Sequence[TocEntry]) -> Iterator[tuple[int, TocEntry]]:
     """(depth, entry) of every table-of-contents entry in reading order, without recursion."""
     stack = [(0, entry) for entry in reversed(entries)]
     while stack:
@@ -90,7 +91,7 @@ def walk_toc(entries) -> Iterator[tuple[int, object]]:
         stack.extend((depth + 1, child) for child in reversed(entry.children))
 
 
-def book_summary(book) -> dict[str, object]:
+def book_summary(book: EpubBook) -> dict[str, object]:
     """The dataset's metadata columns of one book."""
     counts = [0] * len(ITEM_COLUMNS)
     for item in book.get_items():
@@ -116,7 +117,7 @@ def reason(error: BaseException) -> str:
     return text or type(error).__name__
 
 
-def read_one(path: str):
+def read_one(path: str) -> EpubBook:
     """The book at a local path or fsspec URL."""
     if is_url(path):
         import fsspec
@@ -126,20 +127,20 @@ def read_one(path: str):
     return read_epub(path)
 
 
-def read_books(paths: Sequence[str], workers: int | None = None) -> list[object]:
+def read_books(paths: Sequence[str], workers: int | None = None) -> list[EpubBook | Exception]:
     """Book or the exception that stopped it, per path; one bad book never hides the others.
 
     Local books are read together by the parallel reader; if that batch fails, each book
     of it is read alone, so every failure is reported with its own book.
     """
-    outcomes: dict[str, object] = {}
+    outcomes: dict[str, EpubBook] = {}
     local = [path for path in paths if not is_url(path)]
     if local:
         try:
             outcomes = dict(zip(local, read_epubs(local, workers=workers)))
         except Exception:  # noqa: BLE001 - the batch names only its first failure
             outcomes = {}
-    results: list[object] = []
+    results: list[EpubBook | Exception] = []
     for path in paths:
         if path in outcomes:
             results.append(outcomes.pop(path))
@@ -170,10 +171,11 @@ def convert_books(paths: Sequence[str], *, markdown: bool = True, text: bool = F
     Callers pass small batches: every book of a batch is held until the batch is read.
     """
     books = read_books(paths, workers)
+    books.reverse()
     results = []
-    for index, path in enumerate(paths):
-        book, books[index] = books[index], None  # each book is freed as soon as it is converted
-        if isinstance(book, BaseException):
+    for path in paths:
+        book = books.pop()  # each book is freed as soon as it is converted
+        if isinstance(book, Exception):
             results.append(BookResult(path, error=book))
             continue
         try:
@@ -186,7 +188,6 @@ def convert_books(paths: Sequence[str], *, markdown: bool = True, text: bool = F
             ))
         except Exception as error:  # noqa: BLE001
             results.append(BookResult(path, error=error))
-        del book
     return results
 
 
