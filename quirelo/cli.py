@@ -11,7 +11,7 @@ from collections.abc import Iterator, Sequence
 
 from . import _quirelo
 from .item_types import ItemType
-from .library import (BookResult, batches, convert_books, find_books, first_metadata, read_one, reason, spine_text,
+from .library import (INTERRUPTS, BookResult, batches, convert_books, find_books, first_metadata, read_one, reason, spine_text,
                       walk_toc)
 from .output_file import remove_leftovers, write_text
 
@@ -31,9 +31,9 @@ def _about(path: str) -> Iterator[None]:
     """Any failure while working on path becomes a CommandError naming it."""
     try:
         yield
-    except CommandError:
+    except (CommandError, *INTERRUPTS):
         raise
-    except Exception as error:  # noqa: BLE001 - a book may fail in any way; report it, never a traceback
+    except BaseException as error:  # noqa: BLE001 - a book may fail in any way; report it, never a traceback
         raise _fail(path, reason(error)) from None
 
 

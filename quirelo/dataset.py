@@ -177,7 +177,7 @@ def _rescue(client, paths: Sequence[str], target: str) -> PartitionSummary:
             return future.result()
         except OSError:
             raise
-        except Exception as error:  # noqa: BLE001 - this book, or one beside it, took its worker down
+        except Exception as error:  # noqa: BLE001 - this book, or one beside it, took its task down
             return error
 
     futures = [client.submit(book_table, [path], pure=False) for path in paths]
@@ -259,7 +259,7 @@ def write_dataset(sources: Iterable[str], output: str, *, scheduler: str | None 
                     summaries[index] = future.result()
                 except OSError:
                     raise  # the output cannot be written: every later part would fail too
-                except Exception:  # noqa: BLE001 - the partition's worker died; go book by book
+                except Exception:  # noqa: BLE001 - the task or its worker died; go book by book
                     summaries[index] = _rescue(client, partitions[index], targets[index])
         except BaseException:
             client.cancel(list(futures))

@@ -17,6 +17,10 @@ from .item_types import ItemType
 
 ITEM_COLUMNS = [f"items_{item_type.name.lower()}" for item_type in ItemType]
 
+# What stops the whole program rather than one book. Anything else a book raises, even the
+# reader's internal fault (a BaseException), is that book's failure.
+INTERRUPTS = (KeyboardInterrupt, SystemExit)
+
 
 def is_url(path: str) -> bool:
     return "://" in path and not path.startswith("file://")
@@ -127,7 +131,7 @@ def read_one(path: str) -> EpubBook:
     return read_epub(path)
 
 
-def read_books(paths: Sequence[str], workers: int | None = None) -> list[EpubBook | Exception]:
+def read_books(paths: Sequence[str], workers: int | None = None) -> list[EpubBook | BaseException]:
     """Book or the exception that stopped it, per path; one bad book never hides the others.
 
     Local books are read together by the parallel reader; if that batch fails, each book
@@ -138,16 +142,20 @@ def read_books(paths: Sequence[str], workers: int | None = None) -> list[EpubBoo
     if local:
         try:
             outcomes = dict(zip(local, read_epubs(local, workers=workers)))
-        except Exception:  # noqa: BLE001 - the batch names only its first failure
+        except INTERRUPTS:
+            raise
+        except BaseException:  # noqa: BLE001 - the batch names only its first failure
             outcomes = {}
-    results: list[EpubBook | Exception] = []
+    results: list[EpubBook | BaseException] = []
     for path in paths:
         if path in outcomes:
             results.append(outcomes.pop(path))
             continue
         try:
             results.append(read_one(path))
-        except Exception as error:  # noqa: BLE001 - any failure belongs to this book alone
+        except INTERRUPTS:
+            raise
+        except BaseException as error:  # noqa: BLE001 - any failure belongs to this book alone
             results.append(error)
     return results
 
@@ -175,7 +183,7 @@ def convert_books(paths: Sequence[str], *, markdown: bool = True, text: bool = F
     results = []
     for path in paths:
         book = books.pop()  # each book is freed as soon as it is converted
-        if isinstance(book, Exception):
+        if isinstance(book, BaseException):
             results.append(BookResult(path, error=book))
             continue
         try:
@@ -186,7 +194,9 @@ def convert_books(paths: Sequence[str], *, markdown: bool = True, text: bool = F
                 summary=book_summary(book) if summary else None,
                 issues=book.validate() if issues else None,
             ))
-        except Exception as error:  # noqa: BLE001
+        except INTERRUPTS:
+            raise
+        except BaseException as error:  # noqa: BLE001
             results.append(BookResult(path, error=error))
     return results
 

@@ -113,7 +113,9 @@ def test_corpus_books_convert(tmp_path, corpus):
     assert len(os.listdir(tmp_path / "md")) == len(corpus)
 
 
-@pytest.mark.parametrize("error", [MemoryError(), RuntimeError("could not start the reader threads")])
+# A BaseException stands for the reader's internal fault.
+@pytest.mark.parametrize("error", [MemoryError(), RuntimeError("could not start the reader threads"),
+                                   BaseException("internal fault")])
 def test_any_failure_of_a_book_is_reported_and_the_run_goes_on(tmp_path, book_path, monkeypatch, capsys, error):
     from quirelo import cli, library
 
