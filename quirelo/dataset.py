@@ -126,8 +126,14 @@ def _finished(target: str, paths: Sequence[str]) -> PartitionSummary | None:
     import pyarrow.parquet as pq
 
     try:
-        table = pq.read_table(target, columns=["path", "size_bytes", "error"])
-    except (OSError, ValueError):  # absent, or not a Parquet file of ours
+        if is_url(target):
+            import fsspec
+
+            fs, root = fsspec.core.url_to_fs(target)
+            table = pq.read_table(root, columns=["path", "size_bytes", "error"], filesystem=fs)
+        else:
+            table = pq.read_table(target, columns=["path", "size_bytes", "error"])
+    except Exception:  # noqa: BLE001 - absent, or not a part of ours: compute it again
         return None
     return _summary(table) if table.column("path").to_pylist() == list(paths) else None
 
@@ -139,7 +145,7 @@ class DatasetSummary:
     failed: int
     bytes_read: int
     seconds: float
-    skipped: int = 0  # books of parts kept from an earlier run (counted in books and failed too)
+    skipped: int = 0  # books of parts kept from an earlier run (counted in books and failed, not in bytes_read)
 
     def describe(self) -> str:
         done = self.books - self.skipped
@@ -199,6 +205,30 @@ def _task_failure(error: BaseException) -> BaseException:
     return error
 
 
+def _run_partitions(client, work: dict[int, tuple[Sequence[str], str]], summaries: dict[int, PartitionSummary],
+                    progress: bool) -> None:
+    """Writes each partition (index: (books, target)) on the cluster and records its summary."""
+    from dask.distributed import as_completed
+    from dask.distributed import progress as show_progress
+
+    futures = {client.submit(write_partition, paths, target, pure=False): index
+               for index, (paths, target) in work.items()}
+    if progress:
+        show_progress(list(futures))
+    try:
+        for future in as_completed(futures):
+            index = futures[future]
+            try:
+                summaries[index] = future.result()
+            except OSError:
+                raise  # the output cannot be written: every later part would fail too
+            except Exception:  # noqa: BLE001 - the task or its worker died; go book by book
+                summaries[index] = _rescue(client, *work[index])
+    except BaseException:
+        client.cancel(list(futures))
+        raise
+
+
 def write_dataset(sources: Iterable[str], output: str, *, scheduler: str | None = None,
                   workers: int | None = None, partition_size: int = 32, progress: bool = False,
                   client=None, resume: bool = False) -> DatasetSummary:
@@ -212,8 +242,7 @@ def write_dataset(sources: Iterable[str], output: str, *, scheduler: str | None 
     finished are kept and only the others are computed. A part that cannot be written
     raises OSError naming it; every part is written whole or not at all.
     """
-    from dask.distributed import Client, LocalCluster, as_completed
-    from dask.distributed import progress as show_progress
+    from dask.distributed import Client, LocalCluster
 
     started = time.monotonic()
     books = find_books(sources)
@@ -248,22 +277,9 @@ def write_dataset(sources: Iterable[str], output: str, *, scheduler: str | None 
                 own_client = client = Client(cluster)
             else:
                 own_client = client = Client(scheduler)
-        futures = {client.submit(write_partition, partitions[index], targets[index], pure=False): index
-                   for index in todo}
-        if progress and futures:
-            show_progress(list(futures))
-        try:
-            for future in as_completed(futures):
-                index = futures[future]
-                try:
-                    summaries[index] = future.result()
-                except OSError:
-                    raise  # the output cannot be written: every later part would fail too
-                except Exception:  # noqa: BLE001 - the task or its worker died; go book by book
-                    summaries[index] = _rescue(client, partitions[index], targets[index])
-        except BaseException:
-            client.cancel(list(futures))
-            raise
+        if todo:
+            _run_partitions(client, {index: (partitions[index], targets[index]) for index in todo}, summaries,
+                            progress)
     finally:
         if own_client is not None:
             own_client.close()
@@ -271,7 +287,7 @@ def write_dataset(sources: Iterable[str], output: str, *, scheduler: str | None 
             close_cluster(cluster)
     return DatasetSummary(output=output, books=sum(s.rows for s in summaries.values()),
                           failed=sum(s.failed for s in summaries.values()),
-                          bytes_read=sum(s.bytes_read for s in summaries.values()),
+                          bytes_read=sum(summaries[index].bytes_read for index in todo),
                           seconds=time.monotonic() - started, skipped=skipped)
 
 
