@@ -2,17 +2,18 @@
 from __future__ import annotations
 
 import argparse
-import html
+import contextlib
 import os
 import sys
 import time
 from collections import Counter
 from collections.abc import Iterator, Sequence
-from typing import Union
 
 from . import _quirelo
-from .io import read_epub, read_epubs
 from .item_types import ItemType
+from .library import (INTERRUPTS, BookResult, batches, convert_books, find_books, first_metadata, read_one, reason, spine_text,
+                      walk_toc)
+from .output_file import remove_leftovers, write_text
 
 EXIT_OK, EXIT_ISSUES, EXIT_ERROR = 0, 1, 2
 
@@ -25,31 +26,20 @@ def _fail(path: str, reason: object) -> CommandError:
     return CommandError(f"{path}: {reason}")
 
 
-def _read(path: str) -> _quirelo.EpubBook:
+@contextlib.contextmanager
+def _about(path: str) -> Iterator[None]:
+    """Any failure while working on path becomes a CommandError naming it."""
     try:
-        return read_epub(path)
-    except (ValueError, OSError) as error:
-        raise _fail(path, error) from None
+        yield
+    except (CommandError, *INTERRUPTS):
+        raise
+    except BaseException as error:  # noqa: BLE001 - a book may fail in any way; report it, never a traceback
+        raise _fail(path, reason(error)) from None
 
 
-def _first(book: _quirelo.EpubBook, name: str) -> str | None:
-    values = book.get_metadata("DC", name)
-    return values[0][0] if values else None
-
-
-def _walk_toc(entries: Sequence[_quirelo.TocEntry]) -> Iterator[tuple[int, _quirelo.TocEntry]]:
-    stack = [(0, entry) for entry in reversed(entries)]
-    while stack:
-        depth, entry = stack.pop()
-        yield depth, entry
-        stack.extend((depth + 1, child) for child in reversed(entry.children))
-
-
-def _spine_documents(book: _quirelo.EpubBook) -> Iterator[_quirelo.EpubItem]:
-    for idref, _linear in book.get_spine():
-        item = book.get_item_with_id(idref)
-        if item is not None and item.get_type() == ItemType.DOCUMENT:
-            yield item
+def _read(path: str) -> _quirelo.EpubBook:
+    with _about(path):
+        return read_one(path)
 
 
 def command_info(args: argparse.Namespace) -> int:
@@ -57,14 +47,14 @@ def command_info(args: argparse.Namespace) -> int:
     counts = Counter(ItemType(item.get_type()).name.lower() for item in book.get_items())
     authors = [value for value, _ in book.get_metadata("DC", "creator")]
     lines = [
-        f"title:       {_first(book, 'title') or '-'}",
+        f"title:       {first_metadata(book, 'title') or '-'}",
         f"authors:     {', '.join(authors) if authors else '-'}",
-        f"language:    {_first(book, 'language') or '-'}",
-        f"identifier:  {_first(book, 'identifier') or '-'}",
+        f"language:    {first_metadata(book, 'language') or '-'}",
+        f"identifier:  {first_metadata(book, 'identifier') or '-'}",
         f"items:       {sum(counts.values())}"
         + (" (" + ", ".join(f"{name} {count}" for name, count in sorted(counts.items())) + ")" if counts else ""),
         f"spine:       {len(book.get_spine())}",
-        f"toc entries: {sum(1 for _ in _walk_toc(book.toc))}",
+        f"toc entries: {sum(1 for _ in walk_toc(book.toc))}",
     ]
     print("\n".join(lines))
     return EXIT_OK
@@ -72,7 +62,7 @@ def command_info(args: argparse.Namespace) -> int:
 
 def command_toc(args: argparse.Namespace) -> int:
     book = _read(args.book)
-    for depth, entry in _walk_toc(book.toc):
+    for depth, entry in walk_toc(book.toc):
         target = f"  ({entry.href})" if entry.href else ""
         print(f"{'  ' * depth}{entry.title}{target}")
     return EXIT_OK
@@ -82,7 +72,8 @@ def command_validate(args: argparse.Namespace) -> int:
     status = EXIT_OK
     for path in args.books:
         try:
-            issues = _read(path).validate()
+            with _about(path):
+                issues = read_one(path).validate()
         except CommandError as error:
             print(f"quirelo: {error}", file=sys.stderr)
             status = EXIT_ERROR
@@ -98,46 +89,29 @@ def command_validate(args: argparse.Namespace) -> int:
 
 
 def command_text(args: argparse.Namespace) -> int:
-    book = _read(args.book)
-    texts = (item.get_text() for item in _spine_documents(book))
-    # get_text leaves character references as written; readers of plain text want them decoded.
-    print("\n\n".join(html.unescape(text) for text in texts if text))
+    with _about(args.book):
+        text = spine_text(read_one(args.book))
+    print(text)
     return EXIT_OK
 
 
-def _write_text(path: str, text: str) -> None:
-    temporary = f"{path}.partial"
-    with open(temporary, "w", encoding="utf-8") as out:
-        out.write(text)
-    os.replace(temporary, path)
+def _write_output(path: str, text: str) -> None:
+    try:
+        write_text(path, text)
+    except OSError as error:
+        raise _fail(path, error.strerror or error) from None
 
 
 def command_markdown(args: argparse.Namespace) -> int:
-    markdown = _read(args.book).to_markdown()
+    with _about(args.book):
+        markdown = read_one(args.book).to_markdown()
     if args.output:
-        try:
-            _write_text(args.output, markdown)
-        except OSError as error:
-            raise _fail(args.output, error.strerror or error) from None
+        _write_output(args.output, markdown)
     else:
         sys.stdout.write(markdown)
         if not markdown.endswith("\n"):
             sys.stdout.write("\n")
     return EXIT_OK
-
-
-def find_books(sources: Sequence[str]) -> list[str]:
-    """The .epub files among sources: files as given, folders searched recursively."""
-    books = []
-    for source in sources:
-        if os.path.isdir(source):
-            found: list[str] = []
-            for folder, _dirs, files in os.walk(source):
-                found.extend(os.path.join(folder, name) for name in files if name.lower().endswith(".epub"))
-            books.extend(sorted(found))
-        else:
-            books.append(source)
-    return books
 
 
 def _output_names(books: Sequence[str]) -> list[str]:
@@ -151,22 +125,14 @@ def _output_names(books: Sequence[str]) -> list[str]:
     return names
 
 
-Outcome = Union[_quirelo.EpubBook, Exception]
+# Archive bytes read per batch: with the reader's per-book budget this bounds what one batch
+# can hold, whatever the folder.
+BATCH_BYTES = 256 << 20
 
 
-def _read_chunk(chunk: Sequence[str], workers: int | None) -> list[tuple[str, Outcome]]:
-    """(path, book or error) per path; one bad book never hides the others."""
-    try:
-        return list(zip(chunk, read_epubs(chunk, workers=workers)))
-    except ValueError:
-        # The batch reports only its first failure: read this chunk one by one instead.
-        outcomes: list[tuple[str, Outcome]] = []
-        for path in chunk:
-            try:
-                outcomes.append((path, read_epub(path)))
-            except ValueError as error:
-                outcomes.append((path, error))
-        return outcomes
+def _convert_batch(paths: Sequence[str], workers: int | None) -> list[BookResult]:
+    """The Markdown of a batch of books; the one place that says how books are converted."""
+    return convert_books(paths, markdown=True, workers=workers)
 
 
 def command_convert(args: argparse.Namespace) -> int:
@@ -179,38 +145,47 @@ def command_convert(args: argparse.Namespace) -> int:
         os.makedirs(args.output, exist_ok=True)
     except OSError as error:
         raise _fail(args.output, error.strerror or error) from None
-    names = dict(zip(books, _output_names(books)))
+    if args.resume:
+        remove_leftovers(args.output)  # temporary files of a killed run; their books are not done
+    targets = {book: os.path.join(args.output, name) for book, name in zip(books, _output_names(books))}
+    pending = [book for book in books if not (args.resume and os.path.exists(targets[book]))]
+    skipped = len(books) - len(pending)
+    workers = args.workers or os.cpu_count() or 1
+    # A few books per reader thread keep the threads busy; more would only hold memory.
+    chunk = args.chunk or 2 * workers
     started = time.monotonic()
     converted = failed = 0
-    progress = tqdm(total=len(books), unit="book", file=sys.stderr, disable=not sys.stderr.isatty(),
+    progress = tqdm(total=len(pending), unit="book", file=sys.stderr, disable=not sys.stderr.isatty(),
                     dynamic_ncols=True)
     with progress:
-        for start in range(0, len(books), args.chunk):
-            chunk = books[start:start + args.chunk]
-            for path, outcome in _read_chunk(chunk, args.workers):
-                if isinstance(outcome, Exception):
+        for batch in batches(pending, chunk, BATCH_BYTES):
+            for result in _convert_batch(batch, args.workers):
+                if result.error is not None:
                     failed += 1
-                    progress.write(f"quirelo: {path}: {outcome}", file=sys.stderr)
+                    progress.write(f"quirelo: {result.path}: {reason(result.error)}", file=sys.stderr)
                 else:
-                    try:
-                        _write_text(os.path.join(args.output, names[path]), outcome.to_markdown())
-                        converted += 1
-                    except OSError as error:
-                        failed += 1
-                        progress.write(f"quirelo: {path}: {error}", file=sys.stderr)
+                    # A full disk or a write error stops the run: every later book would fail the same way.
+                    _write_output(targets[result.path], result.markdown or "")
+                    converted += 1
                 progress.update(1)
     elapsed = time.monotonic() - started
     rate = converted / elapsed if elapsed > 0 else float(converted)
     print(f"converted {converted} of {len(books)} books to {args.output} in {elapsed:.1f} s "
-          f"({rate:.1f} books/s), {failed} failed", file=sys.stderr)
+          f"({rate:.1f} books/s), {failed} failed" + (f", {skipped} skipped (already converted)" if args.resume else ""),
+          file=sys.stderr)
     return EXIT_OK if failed == 0 else EXIT_ISSUES
 
 
 def command_dataset(args: argparse.Namespace) -> int:
     from .dataset import write_dataset
 
-    summary = write_dataset(args.sources, args.output, scheduler=args.scheduler, workers=args.workers,
-                            progress=sys.stderr.isatty())
+    try:
+        summary = write_dataset(args.sources, args.output, scheduler=args.scheduler, workers=args.workers,
+                                progress=sys.stderr.isatty(), resume=args.resume)
+    except OSError as error:
+        raise _fail(error.filename or args.output, error.strerror or error) from None
+    except ValueError as error:
+        raise CommandError(str(error)) from None
     print(summary.describe(), file=sys.stderr)
     return EXIT_OK if summary.failed == 0 else EXIT_ISSUES
 
@@ -251,7 +226,9 @@ def build_parser() -> argparse.ArgumentParser:
     convert.add_argument("sources", nargs="+", metavar="DIR_OR_FILE")
     convert.add_argument("-o", "--output", required=True, metavar="OUTDIR")
     convert.add_argument("--workers", type=int, default=None, help="reader threads (default: one per processor)")
-    convert.add_argument("--chunk", type=_positive, default=64, help="books read per batch (default 64)")
+    convert.add_argument("--chunk", type=_positive, default=None,
+                         help="books read per batch (default: two per reader thread)")
+    convert.add_argument("--resume", action="store_true", help="skip books whose Markdown file already exists")
     convert.set_defaults(run=command_convert)
 
     dataset = commands.add_parser("dataset", help="a Parquet dataset with one row per book (needs dask, pyarrow)")
@@ -259,6 +236,8 @@ def build_parser() -> argparse.ArgumentParser:
     dataset.add_argument("-o", "--output", required=True, metavar="OUT.parquet")
     dataset.add_argument("--scheduler", metavar="ADDRESS", help="a Dask scheduler (default: a local cluster)")
     dataset.add_argument("--workers", type=_positive, default=None, help="local worker processes")
+    dataset.add_argument("--resume", action="store_true",
+                         help="keep the finished parts of an earlier run over the same sources")
     dataset.set_defaults(run=command_dataset)
     return parser
 

@@ -1,21 +1,21 @@
 """Turn a library of EPUB books into a Parquet dataset, on this machine or a Dask cluster.
 
-One row per book. Each partition of books is read with the parallel batch reader on a
-worker and written by that worker as one Parquet file of the dataset folder, so the
-client only ever holds small summaries. Needs the optional dependencies dask.distributed
+One row per book. Each partition of books is read one book at a time on a worker and
+written by that worker as one Parquet file of the dataset folder (whole or not at all),
+so the client only ever holds small summaries and a worker one book. Needs the optional dependencies dask.distributed
 and pyarrow (``pip install quirelo[dataset]``); local paths and any fsspec URL work.
 """
 from __future__ import annotations
 
+import contextlib
 import dataclasses
 import os
 import posixpath
 import time
 from collections.abc import Iterable, Sequence
 
-from .item_types import ItemType
-
-ITEM_COLUMNS = [f"items_{item_type.name.lower()}" for item_type in ItemType]
+from .library import ITEM_COLUMNS, BookResult, book_size, convert_books, find_books, is_url, reason
+from .output_file import remove_leftovers, replacing
 
 # Environment of local worker processes: keep freed memory for the next book instead of
 # returning it to the system after every partition.
@@ -46,127 +46,38 @@ def schema():
     )
 
 
-def _is_url(path: str) -> bool:
-    return "://" in path and not path.startswith("file://")
+def _convert_partition(paths: Sequence[str]) -> list[BookResult]:
+    """Everything a row needs of each book; the one place that says how books are converted."""
+    # One task per worker process already uses the processors; a partition's books read one
+    # at a time keep a single book in memory per worker.
+    return [result for path in paths
+            for result in convert_books([path], markdown=True, text=True, summary=True, issues=True, workers=1)]
 
 
-def find_books(sources: Iterable[str]) -> list[str]:
-    """The .epub files among sources: files as given, folders searched recursively (local or fsspec)."""
-    books: list[str] = []
-    for source in sources:
-        source = os.fspath(source)
-        if _is_url(source):
-            import fsspec
-
-            fs, root = fsspec.core.url_to_fs(source)
-            protocol = source.split("://", 1)[0]
-            if fs.isdir(root):
-                found = [p for p in fs.find(root) if p.lower().endswith(".epub")]
-                books.extend(f"{protocol}://{p}" for p in sorted(found))
-            else:
-                books.append(source)
-        elif os.path.isdir(source):
-            for folder, _dirs, files in os.walk(source):
-                books.extend(sorted(os.path.join(folder, n) for n in files if n.lower().endswith(".epub")))
-        else:
-            books.append(source)
-    return books
-
-
-def _first(book, name):
-    values = book.get_metadata("DC", name)
-    return values[0][0] if values else None
-
-
-def _toc_size(entries) -> int:
-    count, stack = 0, list(entries)
-    while stack:
-        entry = stack.pop()
-        count += 1
-        stack.extend(entry.children)
-    return count
-
-
-def _empty_row(path: str, size: int | None, error: str) -> dict[str, object]:
-    row: dict[str, object] = {field: None for field in schema().names}
-    row.update(path=path, size_bytes=size, error=error)
+def _row(result: BookResult, size: int | None) -> dict[str, object]:
+    row: dict[str, object] = dict.fromkeys(schema().names)
+    row.update(path=result.path, size_bytes=size)
+    if result.error is not None:
+        row["error"] = reason(result.error)
+    else:
+        row.update(result.summary or {})
+        row.update(issues=result.issues, text=result.text, markdown=result.markdown)
     return row
 
 
-def book_row(path: str, book, size: int | None) -> dict[str, object]:
-    """The dataset row of one book that was read."""
-    import html
+def _rows_table(rows: list[dict[str, object]]):
+    import pyarrow as pa
 
-    counts = [0] * len(ITEM_COLUMNS)
-    for item in book.get_items():
-        counts[item.get_type()] += 1
-    texts = []
-    for idref, _linear in book.get_spine():
-        item = book.get_item_with_id(idref)
-        if item is not None and item.get_type() == ItemType.DOCUMENT:
-            text = item.get_text()
-            if text:
-                texts.append(html.unescape(text))
-    row: dict[str, object] = {
-        "path": path,
-        "size_bytes": size,
-        "identifier": _first(book, "identifier"),
-        "title": _first(book, "title"),
-        "authors": [value for value, _ in book.get_metadata("DC", "creator")],
-        "language": _first(book, "language"),
-        "items": sum(counts),
-        "spine_length": len(book.get_spine()),
-        "toc_size": _toc_size(book.toc),
-        "issues": book.validate(),
-        "text": "\n\n".join(texts),
-        "markdown": book.to_markdown(),
-        "error": None,
-    }
-    row.update(zip(ITEM_COLUMNS, counts))
-    return row
-
-
-def _read_partition(paths: Sequence[str]) -> list[tuple[str, object, int | None]]:
-    """(path, book or error text, size) per path; local files through the parallel reader."""
-    from . import _quirelo
-
-    outcomes: list[tuple[str, object, int | None]] = []
-    local = [p for p in paths if not _is_url(p)]
-    books: dict[str, object] = {}
-    try:
-        books = dict(zip(local, _quirelo._read_epubs(local)))
-    except ValueError:
-        pass  # the batch reports only its first failure; the loop below reads the rest alone
-    for path in paths:
-        size = None
-        try:
-            if path in books:
-                book = books[path]
-                size = os.path.getsize(path)
-            elif _is_url(path):
-                import fsspec
-
-                with fsspec.open(path, "rb") as stream:
-                    data = stream.read()
-                size = len(data)
-                book = _quirelo._read_epub_bytes(data)
-            else:
-                size = os.path.getsize(path) if os.path.exists(path) else None
-                book = _quirelo._read_epub(path)
-            outcomes.append((path, book, size))
-        except (ValueError, OSError) as error:
-            outcomes.append((path, str(error), size))
-    return outcomes
+    return pa.Table.from_pylist(rows, schema=schema())
 
 
 def book_table(paths: Sequence[str]):
     """The rows of these books as one pyarrow table, in this process (no cluster)."""
-    import pyarrow as pa
+    return _rows_table([_row(result, book_size(result.path, remote=True)) for result in _convert_partition(paths)])
 
-    rows = []
-    for path, outcome, size in _read_partition(paths):
-        rows.append(_empty_row(path, size, outcome) if isinstance(outcome, str) else book_row(path, outcome, size))
-    return pa.Table.from_pylist(rows, schema=schema())
+
+def _failed_table(paths: Sequence[str], error: BaseException):
+    return _rows_table([_row(BookResult(path, error=error), book_size(path, remote=True)) for path in paths])
 
 
 @dataclasses.dataclass
@@ -176,22 +87,55 @@ class PartitionSummary:
     bytes_read: int
 
 
-def write_partition(paths: Sequence[str], target: str) -> PartitionSummary:
-    """Read paths and write their rows as one Parquet file at target (local path or URL)."""
-    import pyarrow.parquet as pq
-
-    table = book_table(paths)
-    if _is_url(target):
-        import fsspec
-
-        with fsspec.open(target, "wb") as stream:
-            pq.write_table(table, stream, compression="zstd")
-    else:
-        pq.write_table(table, target, compression="zstd")
+def _summary(table) -> PartitionSummary:
     errors = table.column("error").to_pylist()
     sizes = table.column("size_bytes").to_pylist()
     return PartitionSummary(rows=table.num_rows, failed=sum(e is not None for e in errors),
                             bytes_read=sum(s or 0 for s in sizes))
+
+
+def write_table(table, target: str) -> PartitionSummary:
+    """Writes table as one Parquet file at target (local path or URL), whole or not at all.
+
+    A failure to write raises OSError naming target.
+    """
+    import pyarrow.parquet as pq
+
+    try:
+        if is_url(target):
+            import fsspec
+
+            # Object stores publish an object only once it is closed whole.
+            with fsspec.open(target, "wb") as stream:
+                pq.write_table(table, stream, compression="zstd")
+        else:
+            with replacing(target) as stream:
+                pq.write_table(table, stream, compression="zstd")
+    except OSError as error:
+        raise OSError(error.errno, error.strerror or str(error), target) from None
+    return _summary(table)
+
+
+def write_partition(paths: Sequence[str], target: str) -> PartitionSummary:
+    """Read paths and write their rows as one Parquet file at target (local path or URL)."""
+    return write_table(book_table(paths), target)
+
+
+def _finished(target: str, paths: Sequence[str]) -> PartitionSummary | None:
+    """The summary of a part an earlier run finished over these very books, else None."""
+    import pyarrow.parquet as pq
+
+    try:
+        if is_url(target):
+            import fsspec
+
+            fs, root = fsspec.core.url_to_fs(target)
+            table = pq.read_table(root, columns=["path", "size_bytes", "error"], filesystem=fs)
+        else:
+            table = pq.read_table(target, columns=["path", "size_bytes", "error"])
+    except Exception:  # noqa: BLE001 - absent, or not a part of ours: compute it again
+        return None
+    return _summary(table) if table.column("path").to_pylist() == list(paths) else None
 
 
 @dataclasses.dataclass
@@ -201,16 +145,25 @@ class DatasetSummary:
     failed: int
     bytes_read: int
     seconds: float
+    skipped: int = 0  # books of parts kept from an earlier run (counted in books and failed, not in bytes_read)
 
     def describe(self) -> str:
-        rate = self.books / self.seconds if self.seconds > 0 else 0.0
+        done = self.books - self.skipped
+        rate = done / self.seconds if self.seconds > 0 else 0.0
         megabytes = self.bytes_read / 1e6 / self.seconds if self.seconds > 0 else 0.0
-        return (f"wrote {self.books} rows to {self.output} in {self.seconds:.1f} s "
-                f"({rate:.1f} books/s, {megabytes:.1f} MB/s), {self.failed} failed")
+        return (f"wrote {done} rows to {self.output} in {self.seconds:.1f} s "
+                f"({rate:.1f} books/s, {megabytes:.1f} MB/s), {self.failed} failed"
+                + (f", {self.skipped} skipped (already written)" if self.skipped else ""))
+
+
+def close_cluster(cluster, timeout: float = 30) -> None:
+    """Closes a local cluster; after a worker died, closing can wait forever on its process."""
+    with contextlib.suppress(TimeoutError):
+        cluster.close(timeout=timeout)
 
 
 def _prepare_output(output: str) -> None:
-    if _is_url(output):
+    if is_url(output):
         import fsspec
 
         fs, root = fsspec.core.url_to_fs(output)
@@ -219,18 +172,77 @@ def _prepare_output(output: str) -> None:
         os.makedirs(output, exist_ok=True)
 
 
+def _rescue(client, paths: Sequence[str], target: str) -> PartitionSummary:
+    """Writes a partition whose task failed as a whole (its worker died, most likely on one
+    book): each book runs as its own task, and a book whose task fails again, run alone,
+    becomes a row with that error."""
+    import pyarrow as pa
+
+    def book_rows(future):
+        try:
+            return future.result()
+        except OSError:
+            raise
+        except Exception as error:  # noqa: BLE001 - this book, or one beside it, took its task down
+            return error
+
+    futures = [client.submit(book_table, [path], pure=False) for path in paths]
+    outcomes = [book_rows(future) for future in futures]
+    tables = []
+    for path, outcome in zip(paths, outcomes):
+        if isinstance(outcome, Exception):
+            # Tasks queued on a dying worker fail with it: only a book that fails alone is to blame.
+            outcome = book_rows(client.submit(book_table, [path], pure=False))
+        tables.append(_failed_table([path], _task_failure(outcome)) if isinstance(outcome, Exception) else outcome)
+    return client.submit(write_table, pa.concat_tables(tables), target, pure=False).result()
+
+
+def _task_failure(error: BaseException) -> BaseException:
+    from dask.distributed import KilledWorker
+
+    if isinstance(error, KilledWorker):
+        return RuntimeError("the worker process died while reading this book")
+    return error
+
+
+def _run_partitions(client, work: dict[int, tuple[Sequence[str], str]], summaries: dict[int, PartitionSummary],
+                    progress: bool) -> None:
+    """Writes each partition (index: (books, target)) on the cluster and records its summary."""
+    from dask.distributed import as_completed
+    from dask.distributed import progress as show_progress
+
+    futures = {client.submit(write_partition, paths, target, pure=False): index
+               for index, (paths, target) in work.items()}
+    if progress:
+        show_progress(list(futures))
+    try:
+        for future in as_completed(futures):
+            index = futures[future]
+            try:
+                summaries[index] = future.result()
+            except OSError:
+                raise  # the output cannot be written: every later part would fail too
+            except Exception:  # noqa: BLE001 - the task or its worker died; go book by book
+                summaries[index] = _rescue(client, *work[index])
+    except BaseException:
+        client.cancel(list(futures))
+        raise
+
+
 def write_dataset(sources: Iterable[str], output: str, *, scheduler: str | None = None,
                   workers: int | None = None, partition_size: int = 32, progress: bool = False,
-                  client=None) -> DatasetSummary:
+                  client=None, resume: bool = False) -> DatasetSummary:
     """Write the Parquet dataset of the books in sources to the folder output.
 
     With no ``scheduler`` (and no ``client``), a local cluster of this machine runs the work
     (``workers`` processes, default one per processor); with a scheduler address, that
     cluster does. The output folder must be reachable from every worker (a shared file
-    system or an fsspec URL). A book that cannot be read becomes a row with its error.
+    system or an fsspec URL). A book that cannot be read, or whose worker dies, becomes a
+    row with its error. With ``resume``, parts that an earlier run over the same books
+    finished are kept and only the others are computed. A part that cannot be written
+    raises OSError naming it; every part is written whole or not at all.
     """
     from dask.distributed import Client, LocalCluster
-    from dask.distributed import progress as show_progress
 
     started = time.monotonic()
     books = find_books(sources)
@@ -239,12 +251,21 @@ def write_dataset(sources: Iterable[str], output: str, *, scheduler: str | None 
     output = os.fspath(output)
     _prepare_output(output)
     partitions = [books[start:start + partition_size] for start in range(0, len(books), partition_size)]
-    join = posixpath.join if _is_url(output) else os.path.join
+    join = posixpath.join if is_url(output) else os.path.join
     targets = [join(output, f"part-{index:05d}.parquet") for index in range(len(partitions))]
+    summaries: dict[int, PartitionSummary] = {}
+    if resume:
+        if not is_url(output):
+            remove_leftovers(output)
+        for index, (paths, target) in enumerate(zip(partitions, targets)):
+            if (kept := _finished(target, paths)) is not None:
+                summaries[index] = kept
+    skipped = sum(summary.rows for summary in summaries.values())
+    todo = [index for index in range(len(partitions)) if index not in summaries]
 
     cluster = own_client = None
     try:
-        if client is None:
+        if todo and client is None:
             if scheduler is None:
                 import dask
 
@@ -256,19 +277,18 @@ def write_dataset(sources: Iterable[str], output: str, *, scheduler: str | None 
                 own_client = client = Client(cluster)
             else:
                 own_client = client = Client(scheduler)
-        futures = client.map(write_partition, partitions, targets, pure=False)
-        if progress:
-            show_progress(futures)
-        summaries = client.gather(futures)
+        if todo:
+            _run_partitions(client, {index: (partitions[index], targets[index]) for index in todo}, summaries,
+                            progress)
     finally:
         if own_client is not None:
             own_client.close()
         if cluster is not None:
-            cluster.close()
-    return DatasetSummary(output=output, books=sum(s.rows for s in summaries),
-                          failed=sum(s.failed for s in summaries),
-                          bytes_read=sum(s.bytes_read for s in summaries),
-                          seconds=time.monotonic() - started)
+            close_cluster(cluster)
+    return DatasetSummary(output=output, books=sum(s.rows for s in summaries.values()),
+                          failed=sum(s.failed for s in summaries.values()),
+                          bytes_read=sum(summaries[index].bytes_read for index in todo),
+                          seconds=time.monotonic() - started, skipped=skipped)
 
 
 def read_dataset(output: str):

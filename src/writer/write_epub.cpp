@@ -1,6 +1,7 @@
 #include "writer/write_epub.hpp"
 
 #include "writer/archive_plan.hpp"
+#include "writer/replacing_file.hpp"
 #include "writer/write_book.hpp"
 #include "writer/zip_sink.hpp"
 
@@ -21,15 +22,15 @@ std::size_t expected_archive_size(const Book& book) {
 }  // namespace
 
 Result<void> write_epub_file(const Book& book, const std::string& path) {
-    // Only a writable book may truncate the file.
+    // Only a writable book may touch the disk.
     auto plan = plan_archive(book);
     if (!plan) return std::unexpected(std::move(plan.error()));
-    auto sink = FileSink::create(path);
-    if (!sink) return std::unexpected(std::move(sink.error()));
-    auto written = write_book(book, *plan, *sink);
-    auto closed = sink->close();
-    if (!written) return written;
-    return closed;
+    auto file = ReplacingFile::open(path);
+    if (!file) return std::unexpected(std::move(file.error()));
+    FileSink sink(file->descriptor());
+    if (auto written = write_book(book, *plan, sink); !written) return written;
+    if (auto flushed = sink.flush(); !flushed) return flushed;
+    return file->commit();
 }
 
 Result<std::string> write_epub_bytes(const Book& book) {

@@ -14,8 +14,9 @@
 
 namespace quirelo {
 
-// Writes the archive to path (created or truncated only once the book is known to be
-// writable).
+// Writes the archive to a temporary file beside the file path names and renames it over
+// that file once whole (see ReplacingFile); a refused book or a failed write leaves the
+// disk as it was.
 Result<void> write_epub_file(const Book& book, const std::string& path);
 
 // The whole archive as bytes.

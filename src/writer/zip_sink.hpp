@@ -23,23 +23,18 @@ private:
     std::string& out_;
 };
 
-// A file created (or truncated) with permission bits 0666 less the umask. Small writes
-// are gathered so that entry headers do not cost a system call each.
+// Writes to an open file descriptor it does not own. Small writes are gathered so that
+// entry headers do not cost a system call each.
 class FileSink final : public ZipSink {
 public:
-    static Result<FileSink> create(const std::string& path);
-    FileSink(FileSink&& other) noexcept;
-    FileSink& operator=(FileSink&&) = delete;
-    ~FileSink() override;
+    explicit FileSink(int descriptor);
 
     Result<void> write(std::string_view bytes) override;
-    // Writes what is gathered and closes the file; the sink is unusable afterwards.
-    Result<void> close();
+    // Writes what is gathered; the descriptor then holds the whole archive.
+    Result<void> flush();
 
 private:
-    explicit FileSink(int descriptor);
     Result<void> write_all(std::string_view bytes);
-    Result<void> flush();
 
     int descriptor_;
     std::string pending_;

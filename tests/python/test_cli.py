@@ -1,7 +1,10 @@
 """The command line, run as a subprocess."""
 import os
+import resource
+import signal
 import subprocess
 import sys
+import time
 
 import pytest
 
@@ -11,10 +14,17 @@ from test_package import sample_book
 from conftest import PACKAGE_ROOT as ROOT
 
 
-def run(*args, cwd=None):
+def run(*args, cwd=None, preexec_fn=None):
     env = dict(os.environ, PYTHONPATH=ROOT)
     return subprocess.run([sys.executable, "-m", "quirelo", *map(str, args)], capture_output=True, text=True,
-                          env=env, cwd=cwd, stdin=subprocess.DEVNULL)
+                          env=env, cwd=cwd, stdin=subprocess.DEVNULL, preexec_fn=preexec_fn)
+
+
+def long_book(title, paragraphs):
+    book = quirelo.new_book(title, identifier=f"urn:test:{title}")
+    chapter = quirelo.add_chapter(book, "c.xhtml", "".join(f"<p>{title} paragraph {n}.</p>" for n in range(paragraphs)))
+    quirelo.set_spine(book, [chapter])
+    return book
 
 
 @pytest.fixture
@@ -101,3 +111,69 @@ def test_corpus_books_convert(tmp_path, corpus):
     result = run("convert", *corpus, "-o", tmp_path / "md")
     assert result.returncode == 0, result.stderr
     assert len(os.listdir(tmp_path / "md")) == len(corpus)
+
+
+# A BaseException stands for the reader's internal fault.
+@pytest.mark.parametrize("error", [MemoryError(), RuntimeError("could not start the reader threads"),
+                                   BaseException("internal fault")])
+def test_any_failure_of_a_book_is_reported_and_the_run_goes_on(tmp_path, book_path, monkeypatch, capsys, error):
+    from quirelo import cli, library
+
+    bad = tmp_path / "bad.epub"
+    bad.write_bytes(book_path.read_bytes())
+    real = library.read_epub
+
+    def read(path, **options):
+        if path.endswith("bad.epub"):
+            raise error
+        return real(path, **options)
+
+    monkeypatch.setattr(library, "read_epub", read)
+    monkeypatch.setattr(library, "read_epubs", lambda paths, workers=None: [read(path) for path in paths])
+    expected = f"quirelo: {bad}: {'out of memory' if isinstance(error, MemoryError) else error}\n"
+    for args, status in [(["convert", tmp_path, "-o", tmp_path / "md"], 1), (["validate", bad, book_path], 2),
+                         (["text", bad], 2), (["markdown", bad], 2)]:
+        assert cli.main(list(map(str, args))) == status
+        assert expected in capsys.readouterr().err
+    assert os.listdir(tmp_path / "md") == ["sample.md"]
+
+
+def test_convert_stops_on_a_full_disk(tmp_path, book_path):
+    folder = tmp_path / "books"
+    folder.mkdir()
+    (folder / "a.epub").write_bytes(book_path.read_bytes())
+    quirelo.write_epub(folder / "big.epub", long_book("big", 4000))
+    out = tmp_path / "md"
+
+    def small_files():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 16, 1 << 16))
+
+    result = run("convert", folder, "-o", out, preexec_fn=small_files)
+    assert result.returncode == 2 and "Traceback" not in result.stderr
+    assert result.stderr.endswith(f"quirelo: {out / 'big.md'}: File too large\n")
+    assert os.listdir(out) == ["a.md"]
+
+
+def test_killed_convert_resumes_to_the_uninterrupted_result(tmp_path):
+    folder = tmp_path / "books"
+    folder.mkdir()
+    for index in range(24):
+        quirelo.write_epub(folder / f"b{index:02d}.epub", long_book(f"b{index:02d}", 3000))
+    run("convert", folder, "-o", tmp_path / "whole")
+    out = tmp_path / "resumed"
+    killed = subprocess.Popen([sys.executable, "-m", "quirelo", "convert", folder, "-o", out, "--chunk", "1",
+                               "--workers", "1"], env=dict(os.environ, PYTHONPATH=ROOT), start_new_session=True,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    while not (out.is_dir() and len(os.listdir(out)) >= 3) and killed.poll() is None:
+        time.sleep(0.005)
+    os.killpg(killed.pid, signal.SIGKILL)
+    killed.wait()
+    finished = [name for name in os.listdir(out) if name.endswith(".md")]
+    assert len(finished) < 24, "the run ended before it could be killed"
+    result = run("convert", folder, "-o", out, "--resume")
+    assert result.returncode == 0, result.stderr
+    assert f"{len(finished)} skipped" in result.stderr
+    assert sorted(os.listdir(out)) == sorted(os.listdir(tmp_path / "whole"))
+    for name in os.listdir(out):
+        assert (out / name).read_bytes() == (tmp_path / "whole" / name).read_bytes()

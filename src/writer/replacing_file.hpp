@@ -1,0 +1,37 @@
+#pragma once
+// A file written beside the file it replaces and put in its place only once whole, so that
+// the path always names either the old file or the complete new one, never a part.
+#include <string>
+
+#include "model/error.hpp"
+
+namespace quirelo {
+
+class ReplacingFile {
+public:
+    // Opens a new temporary file in the folder of the file that path names (symbolic links
+    // followed, so a link keeps pointing where it pointed). The temporary file has the
+    // existing file's permission bits, or 0666 less the umask for a new file. A path that
+    // names something other than a regular file (a device, a pipe) is written in place.
+    static Result<ReplacingFile> open(const std::string& path);
+    ReplacingFile(ReplacingFile&& other) noexcept;
+    ReplacingFile& operator=(ReplacingFile&&) = delete;
+    // Removes the temporary file unless commit succeeded.
+    ~ReplacingFile();
+
+    int descriptor() const { return descriptor_; }
+    // Flushes the file to disk and renames it over the target. On failure the temporary
+    // file is gone and the target untouched.
+    Result<void> commit();
+
+private:
+    ReplacingFile(std::string target, std::string temporary, int descriptor)
+        : target_(std::move(target)), temporary_(std::move(temporary)), descriptor_(descriptor) {}
+    void discard();
+
+    std::string target_;
+    std::string temporary_;  // empty when writing in place
+    int descriptor_;
+};
+
+}  // namespace quirelo
