@@ -103,4 +103,4 @@ in-bench: in-build
 	PYTHONPATH=$(CURDIR) python3 bench/bench_dataset.py
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) quirelo/_quirelo*.so
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) quirelo/_quirelo*.so quirelo/_pipeline*.so
