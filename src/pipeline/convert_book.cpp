@@ -14,7 +14,8 @@ namespace {
 
 BookOutcome convert(const std::string& path, const ConversionOptions& options) {
     ReadOptions read = options.read;
-    read.lazy = true;
+    read.lazy = false;
+    read.text_items_only = true;
     auto book = read_epub_path(path, read);
     if (!book) return std::unexpected(BookFailure{FailureKind::Read, book.error().message()});
     if (options.lenient_toc && book->toc.empty()) book->toc = lenient_toc(*book, read);

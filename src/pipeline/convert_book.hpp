@@ -1,7 +1,7 @@
 #pragma once
-// One book from its path to the outputs asked for, read lazily so that only the entries
-// those outputs need are ever inflated: the container, the package document, the
-// navigation document or NCX, and the documents.
+// One book from its path to the outputs asked for. Only the entries those outputs need
+// are read and inflated: the container, the package document, the navigation document or
+// NCX, and the documents; never images, fonts or media.
 #include <cstdint>
 #include <expected>
 #include <optional>
@@ -20,7 +20,7 @@ struct ConversionOptions {
     bool issues = false;
     // An empty table of contents is filled by lenient_toc, as the package's reads do.
     bool lenient_toc = true;
-    ReadOptions read;  // `lazy` is ignored: the pipeline always reads lazily
+    ReadOptions read;  // `lazy` and `text_items_only` are the pipeline's own choice
 };
 
 struct BookOutputs {

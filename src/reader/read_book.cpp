@@ -38,8 +38,11 @@ std::string_view base_folder(std::string_view opf_path) {
     return slash == std::string_view::npos ? std::string_view{} : opf_path.substr(0, slash + 1);
 }
 
+bool is_text_item(ItemType type) { return type == ITEM_DOCUMENT || type == ITEM_NAVIGATION; }
+
 ItemHandle make_item(ZipArchive& archive, const ManifestEntry& entry, std::string_view base,
-                     const ArchiveImage& shared_image, const std::shared_ptr<LazyArchivePool>& pool) {
+                     const ArchiveImage& shared_image, const std::shared_ptr<LazyArchivePool>& pool,
+                     const ReadOptions& options) {
     std::string entry_name = resolve_path(base, entry.href);
     std::optional<std::string_view> properties;
     if (entry.properties) properties = *entry.properties;
@@ -48,6 +51,8 @@ ItemHandle make_item(ZipArchive& archive, const ManifestEntry& entry, std::strin
     if (shared_image) {
         item = std::make_shared<Item>(entry.id, entry.href, entry.media_type,
                                       make_lazy_source(std::move(entry_name), shared_image, pool), type);
+    } else if (options.text_items_only && !is_text_item(type)) {
+        item = std::make_shared<Item>(entry.id, entry.href, entry.media_type, std::string(), type);
     } else {
         auto bytes = read_entry(archive, entry_name);
         item = std::make_shared<Item>(entry.id, entry.href, entry.media_type,
@@ -87,7 +92,7 @@ Result<Book> read_book(ZipArchive& archive, const ReadOptions& options, const Ar
     items.reserve(package.manifest.size());
     const auto pool = shared_image ? std::make_shared<LazyArchivePool>(shared_image) : nullptr;
     for (const auto& [id, entry] : package.manifest) {
-        items.push_back(make_item(archive, entry, base, shared_image, pool));
+        items.push_back(make_item(archive, entry, base, shared_image, pool, options));
     }
 
     std::vector<TocEntry> toc = read_toc(archive, package.manifest, base, package.spine_toc, options);

@@ -13,7 +13,6 @@
 using namespace quirelo;
 using quirelo::testing::book_entries;
 using quirelo::testing::build_zip;
-using quirelo::testing::capture_stderr;
 using quirelo::testing::nav_xhtml;
 using quirelo::testing::ncx_xml;
 using quirelo::testing::package_xml;
@@ -77,29 +76,37 @@ protected:
     fs::path folder_;
 };
 
-// A book whose image claims more than any entry may hold: loading it would warn.
-std::string book_with_oversized_image(const std::string& title) {
+std::string small_book(const std::string& title) {
     const std::string opf = package_xml(
         "<dc:identifier id='uid'>u</dc:identifier><dc:title>" + title + "</dc:title><dc:language>en</dc:language>",
         "<item id='c' href='c.xhtml' media-type='application/xhtml+xml'/>"
-        "<item id='i' href='i.png' media-type='image/png'/>",
+        "<item id='n' href='n.xhtml' media-type='application/xhtml+xml' properties='nav'/>"
+        "<item id='i' href='i.png' media-type='image/png'/><item id='s' href='s.css' media-type='text/css'/>",
         "<itemref idref='c'/>");
-    return build_zip(book_entries(
-        opf, {{.name = "OEBPS/c.xhtml", .data = "<p>" + title + "</p>"},
-              {.name = "OEBPS/i.png", .data = "png", .declared_size = std::uint32_t(MAX_ENTRY_SIZE + 1)}}));
+    return build_zip(book_entries(opf, {{.name = "OEBPS/c.xhtml", .data = "<p>" + title + "</p>"},
+                                        {.name = "OEBPS/n.xhtml", .data = nav_xhtml("")},
+                                        {.name = "OEBPS/i.png", .data = "png"},
+                                        {.name = "OEBPS/s.css", .data = "p {}"}}));
+}
+
+TEST(ReaderTextItemsOnly, LeavesEveryOtherItemEmpty) {
+    auto book = read_epub_bytes(small_book("T"), {.text_items_only = true});
+    ASSERT_TRUE(book.has_value()) << book.error().message();
+    std::vector<std::pair<std::string, bool>> filled;
+    for (const auto& item : book->items) filled.emplace_back(item->id, !load_content(*item).empty());
+    const std::vector<std::pair<std::string, bool>> expected{{"c", true}, {"n", true}, {"i", false}, {"s", false}};
+    EXPECT_EQ(filled, expected);
 }
 
 TEST_F(PipelineFiles, OutcomesInInputOrderWithFailuresAsValues) {
-    const std::string one = write("one.epub", book_with_oversized_image("One"));
-    const std::string two = write("two.epub", book_with_oversized_image("Two"));
+    const std::string one = write("one.epub", small_book("One"));
+    const std::string two = write("two.epub", small_book("Two"));
     const std::string missing = (folder_ / "missing.epub").string();
     const std::string not_zip = write("not.epub", "plain text");
     const std::vector<std::string> paths{one, missing, not_zip, two};
     ConversionOptions options;
     options.summary = true;
-    std::expected<std::vector<BookOutcome>, std::string> outcomes;
-    // Nothing but the documents is loaded lazily: a load of the image would warn.
-    EXPECT_EQ(capture_stderr([&] { outcomes = convert_many(paths, 2, options); }), "");
+    const auto outcomes = convert_many(paths, 2, options);
     ASSERT_TRUE(outcomes.has_value()) << outcomes.error();
     ASSERT_EQ(outcomes->size(), 4u);
     ASSERT_TRUE((*outcomes)[0].has_value());
