@@ -7,6 +7,8 @@ import sys
 import textwrap
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import hostile_books as hb
 import quirelo
@@ -15,7 +17,7 @@ from conftest import PACKAGE_ROOT, corpus_books
 # Character references html.unescape decodes in every way it can: named with and without
 # ";", longest known prefix, numeric replaced, dropped, out of range, and not references.
 REFERENCES = ("&amp; &nbsp;x &eacute &notit; &notin; &ampx &AMP &zwnj;&#0; &#1; &#128; &#x110000; &#xD800; "
-              "&#99999999999999999999999; &#x; &#; &; &" + "a" * 40 + "; caf&eacute;&#233;&#x20AC;&#X20ac")
+              "&#99999999999999999999999; &#x; &#; &; &" + "a" * 40 + "; caf&eacute;&#233;&#x20AC;&#X20ac &ltx")
 HTML_NAV = ('<?xml version="1.0"?>\n<!-- generated -->\n<!DOCTYPE html [<!ENTITY x "a>b">]>\n'
             '<html xmlns="http://www.w3.org/1999/xhtml" xmlns:epub="http://www.idpf.org/2007/ops"><body>'
             '<nav epub:type="toc"><ol><li><a href="c1.xhtml">One&nbsp;&mdash; &amp;&eacute;</a></li></ol></nav>'
@@ -78,6 +80,19 @@ def test_outputs_are_those_of_the_single_book_path(tmp_path, workers):
     for path, result in zip(paths, results):
         assert result.error is None, path
         assert (result.markdown, result.text, result.summary, result.issues) == single_book_outputs(path), path
+
+
+REFERENCE_PIECES = ["&", "&#", "&#x", "&lt", "&not", "&amp", ";", "x", "0", "9", "1", "a", "F", "AMP", "in",
+                    "eacute", " ", "\u00e9", "\r", "\t"]
+
+
+@settings(max_examples=60, deadline=None)
+@given(st.lists(st.sampled_from(REFERENCE_PIECES), max_size=24).map("".join))
+def test_text_decodes_references_as_html_does(tmp_path_factory, text):
+    path = tmp_path_factory.mktemp("references") / "book.epub"
+    path.write_bytes(hb.with_files(**{"OEBPS/c1.xhtml": hb.chapter_xhtml(f"<p>{text}</p>")}))
+    [result] = quirelo.convert_many([str(path)], markdown=False, text=True)
+    assert result.text == single_book_outputs(str(path))[1]
 
 
 def test_only_the_outputs_asked_for(tmp_path):
