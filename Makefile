@@ -101,6 +101,7 @@ in-bench: in-build
 	PYTHONPATH=$(CURDIR) python3 bench/bench_write_zipfile.py
 	PYTHONPATH=$(CURDIR) python3 bench/bench_to_markdown.py
 	PYTHONPATH=$(CURDIR) python3 bench/bench_dataset.py
+	PYTHONPATH=$(CURDIR) python3 bench/bench_pipeline.py
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) quirelo/_quirelo*.so quirelo/_epub_rules.py
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) quirelo/_quirelo*.so quirelo/_pipeline*.so quirelo/_epub_rules.py

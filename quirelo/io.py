@@ -5,8 +5,10 @@ import os
 from collections.abc import Iterable
 from typing import Union
 
-from . import _quirelo
+from . import _pipeline, _quirelo
 from ._quirelo import EpubBook
+from .build import toc_entries
+from .item_types import ITEM_NAVIGATION
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
@@ -15,36 +17,54 @@ def _path_text(path: PathLike) -> str:
     return os.fsdecode(os.fspath(path))
 
 
+def _fill_toc(book: EpubBook, strict_toc: bool, ignore_ncx: bool, ignore_nav: bool) -> EpubBook:
+    """Fills an empty table of contents from a navigation document or NCX written as HTML
+    (a DOCTYPE line, HTML named entities), which the strict reader reads as empty."""
+    if strict_toc or book.toc:
+        return book
+    documents = [(item.get_media_type(), item.get_content()) for item in book.get_items_of_type(ITEM_NAVIGATION)]
+    if documents:
+        entries = _pipeline.lenient_toc(documents, ignore_ncx=bool(ignore_ncx), ignore_nav=bool(ignore_nav))
+        if entries:
+            book._set_toc_from_entries(toc_entries(entries))
+    return book
+
+
 def read_epub(path: PathLike, *, lazy: bool = False, ignore_ncx: bool = False,
-              ignore_nav: bool = False) -> EpubBook:
+              ignore_nav: bool = False, strict_toc: bool = False) -> EpubBook:
     """Read the book at ``path``. With ``lazy``, item contents are decompressed on first use.
 
-    Raises ValueError for a file that is not a readable EPUB (the message says why).
+    An empty table of contents is filled from a navigation document (then an NCX) that
+    has a DOCTYPE line or HTML named entities, unless ``strict_toc``. Raises ValueError
+    for a file that is not a readable EPUB (the message says why).
     """
-    return _quirelo._read_epub(_path_text(path), ignore_ncx=bool(ignore_ncx),
+    book = _quirelo._read_epub(_path_text(path), ignore_ncx=bool(ignore_ncx),
                                ignore_nav=bool(ignore_nav), lazy=bool(lazy))
+    return _fill_toc(book, strict_toc, ignore_ncx, ignore_nav)
 
 
 def read_epub_bytes(data: bytes | bytearray | memoryview, *, lazy: bool = False,
-                    ignore_ncx: bool = False, ignore_nav: bool = False) -> EpubBook:
-    """Read a book from an in-memory EPUB archive (any bytes-like object)."""
+                    ignore_ncx: bool = False, ignore_nav: bool = False, strict_toc: bool = False) -> EpubBook:
+    """Read a book from an in-memory EPUB archive (any bytes-like object); ``strict_toc`` as for read_epub."""
     if not isinstance(data, bytes):
         data = bytes(data)  # the engine reads bytes in place; other buffers are copied once
-    return _quirelo._read_epub_bytes(data, ignore_ncx=bool(ignore_ncx),
+    book = _quirelo._read_epub_bytes(data, ignore_ncx=bool(ignore_ncx),
                                      ignore_nav=bool(ignore_nav), lazy=bool(lazy))
+    return _fill_toc(book, strict_toc, ignore_ncx, ignore_nav)
 
 
 def read_epubs(paths: Iterable[PathLike], *, workers: int | None = None,
-               ignore_ncx: bool = False, ignore_nav: bool = False) -> list[EpubBook]:
-    """Read many books at once on worker threads, in input order.
+               ignore_ncx: bool = False, ignore_nav: bool = False, strict_toc: bool = False) -> list[EpubBook]:
+    """Read many books at once on worker threads, in input order; ``strict_toc`` as for read_epub.
 
     ``workers=None`` uses a shared pool with one thread per logical processor. The first
     unreadable path (in input order) raises its ValueError and no book is returned.
     """
     if isinstance(paths, (str, bytes, os.PathLike)):
         raise TypeError("paths must be a collection of paths, not a single path")
-    return _quirelo._read_epubs([_path_text(path) for path in paths], workers=workers,
-                                ignore_ncx=bool(ignore_ncx), ignore_nav=bool(ignore_nav))
+    books = _quirelo._read_epubs([_path_text(path) for path in paths], workers=workers,
+                                 ignore_ncx=bool(ignore_ncx), ignore_nav=bool(ignore_nav))
+    return [_fill_toc(book, strict_toc, ignore_ncx, ignore_nav) for book in books]
 
 
 def write_epub(path: PathLike, book: EpubBook) -> None:

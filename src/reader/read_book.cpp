@@ -60,9 +60,12 @@ ObfuscatedEntries read_obfuscated_entries(ZipArchive& archive) {
     return parse_font_obfuscation(*bytes);
 }
 
+bool is_text_item(ItemType type) { return type == ITEM_DOCUMENT || type == ITEM_NAVIGATION; }
+
 ItemHandle make_item(ZipArchive& archive, const ManifestEntry& entry, std::string_view base,
                      const ArchiveImage& shared_image, const std::shared_ptr<LazyArchivePool>& pool,
-                     const ObfuscatedEntries& obfuscated, std::string_view unique_identifier) {
+                     const ObfuscatedEntries& obfuscated, std::string_view unique_identifier,
+                     const ReadOptions& options) {
     std::string entry_name = resolve_path(base, entry.href);
     std::optional<FontObfuscation> obfuscation;
     if (const auto found = obfuscated.find(entry_name); found != obfuscated.end()) {
@@ -75,6 +78,8 @@ ItemHandle make_item(ZipArchive& archive, const ManifestEntry& entry, std::strin
     if (shared_image) {
         item = std::make_shared<Item>(entry.id, entry.href, entry.media_type,
                                       make_lazy_source(std::move(entry_name), shared_image, pool), type);
+    } else if (options.text_items_only && !is_text_item(type)) {
+        item = std::make_shared<Item>(entry.id, entry.href, entry.media_type, std::string(), type);
     } else {
         auto bytes = read_entry(archive, entry_name);
         if (!bytes) warn_over_budget(bytes.error());
@@ -120,7 +125,7 @@ Result<Book> read_book(ZipArchive& archive, const ReadOptions& options, const Ar
     const ObfuscatedEntries obfuscated = read_obfuscated_entries(archive);
     const std::string_view unique_id = obfuscated.empty() ? std::string_view{} : unique_identifier_value(package);
     for (const auto& [id, entry] : package.manifest) {
-        items.push_back(make_item(archive, entry, base, shared_image, pool, obfuscated, unique_id));
+        items.push_back(make_item(archive, entry, base, shared_image, pool, obfuscated, unique_id, options));
     }
 
     std::vector<TocEntry> toc = read_toc(archive, package.manifest, base, package.spine_toc, options);

@@ -23,6 +23,9 @@ struct ReadOptions {
     bool ignore_ncx = false;
     bool ignore_nav = false;
     bool lazy = false;
+    // Only document and navigation items get their content (eager reads); every other
+    // item is left empty without its entry being read. For callers that make text only.
+    bool text_items_only = false;
 };
 
 // Eager: entries are streamed from the file; lazy: the file is read whole first.

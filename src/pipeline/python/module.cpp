@@ -1,0 +1,239 @@
+// The module quirelo._pipeline: the conversion pipeline and the lenient table of contents.
+// It is built from the same core libraries as _quirelo and shares its argument helpers.
+#include <Python.h>
+
+#include <string>
+#include <vector>
+
+#include "lib/arguments.hpp"
+#include "lib/errors.hpp"
+#include "lib/method_table.hpp"
+#include "lib/py_ref.hpp"
+#include "pipeline/convert_many.hpp"
+#include "reader/lenient_toc.hpp"
+
+namespace quirelo::py {
+
+namespace {
+
+// Releases the interpreter lock for a scope; the lock comes back on every exit.
+class UnlockedInterpreter {
+public:
+    UnlockedInterpreter() : state_(PyEval_SaveThread()) {}
+    UnlockedInterpreter(const UnlockedInterpreter&) = delete;
+    UnlockedInterpreter& operator=(const UnlockedInterpreter&) = delete;
+    ~UnlockedInterpreter() { PyEval_RestoreThread(state_); }
+
+private:
+    PyThreadState* state_;
+};
+
+PyObject* optional_str(const std::optional<std::string>& text) {
+    if (!text) Py_RETURN_NONE;
+    return to_py_str(*text);
+}
+
+PyObject* str_list(const std::vector<std::string>& texts) {
+    PyRef list(PyList_New(static_cast<Py_ssize_t>(texts.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        PyObject* text = to_py_str(texts[i]);
+        if (text == nullptr) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), text);
+    }
+    return list.release();
+}
+
+PyObject* size_list(std::span<const std::size_t> sizes) {
+    PyRef list(PyList_New(static_cast<Py_ssize_t>(sizes.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        PyObject* size = PyLong_FromSize_t(sizes[i]);
+        if (size == nullptr) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), size);
+    }
+    return list.release();
+}
+
+// (identifier, title, authors, language, items, counts by type code, spine length, toc size)
+PyObject* summary_tuple(const BookSummary& summary) {
+    PyRef identifier(optional_str(summary.identifier)), title(optional_str(summary.title));
+    PyRef authors(str_list(summary.authors)), language(optional_str(summary.language));
+    PyRef counts(size_list(summary.items_by_type));
+    if (!identifier || !title || !authors || !language || !counts) return nullptr;
+    return Py_BuildValue("(OOOOnOnn)", identifier.get(), title.get(), authors.get(), language.get(),
+                         static_cast<Py_ssize_t>(summary.items), counts.get(),
+                         static_cast<Py_ssize_t>(summary.spine_length), static_cast<Py_ssize_t>(summary.toc_size));
+}
+
+// The exception a failed book's outcome carries, as a value (never raised).
+PyObject* failure_exception(const BookFailure& failure) {
+    switch (failure.kind) {
+        case FailureKind::Read: {
+            PyRef message(to_py_str(failure.message));
+            if (!message) return nullptr;
+            return PyObject_CallOneArg(PyExc_ValueError, message.get());
+        }
+        case FailureKind::OutOfMemory:
+            return PyObject_CallNoArgs(PyExc_MemoryError);
+        case FailureKind::Internal:
+            break;
+    }
+    raise_panic(failure.message.c_str());
+    return PyErr_GetRaisedException();
+}
+
+// (markdown, text, summary, issues, error): the outputs not asked for, and all of them
+// for a failed book, are None.
+PyObject* outcome_tuple(BookOutcome& outcome) {
+    if (!outcome) {
+        PyRef error(failure_exception(outcome.error()));
+        if (!error) return nullptr;
+        return Py_BuildValue("(OOOOO)", Py_None, Py_None, Py_None, Py_None, error.get());
+    }
+    BookOutputs outputs = std::move(*outcome);  // each book's bytes are freed once converted
+    PyRef markdown(optional_str(outputs.markdown));
+    PyRef text(optional_str(outputs.text));
+    PyRef summary(outputs.summary ? summary_tuple(*outputs.summary) : Py_NewRef(Py_None));
+    PyRef issues(outputs.issues ? str_list(*outputs.issues) : Py_NewRef(Py_None));
+    if (!markdown || !text || !summary || !issues) return nullptr;
+    return Py_BuildValue("(OOOOO)", markdown.get(), text.get(), summary.get(), issues.get(), Py_None);
+}
+
+bool convert_flags(ArgumentSlots& slots, std::size_t first, std::initializer_list<const char*> names,
+                   std::initializer_list<bool*> targets) {
+    auto target = targets.begin();
+    std::size_t index = first;
+    for (const char* name : names) {
+        PyObject* flag = slots[index++];
+        bool* out = *target++;
+        if (flag != nullptr && !convert_argument(name, [&] { return convert_flag(flag, *out); })) return false;
+    }
+    return true;
+}
+
+PyObject* convert_many_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return panic_boundary([&]() -> PyObject* {
+        static const Signature signature{
+            "convert_many()", {"paths", "workers", "markdown", "text", "summary", "issues", "strict_toc"}, 1};
+        ArgumentSlots slots;
+        std::vector<std::string> paths;
+        std::optional<std::uint64_t> workers;
+        ConversionOptions options;
+        bool strict_toc = false;
+        if (!match_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+        const bool converted =
+            convert_argument("paths", [&] {
+                return for_each_in_sequence(slots[0], [&](PyObject* element) {
+                    std::string path;
+                    if (!convert_str(element, path)) return false;
+                    paths.push_back(std::move(path));
+                    return true;
+                });
+            }) &&
+            convert_argument("workers", [&] { return convert_workers(slots[1], workers); }) &&
+            convert_flags(slots, 2, {"markdown", "text", "summary", "issues", "strict_toc"},
+                          {&options.markdown, &options.text, &options.summary, &options.issues, &strict_toc});
+        if (!converted) return nullptr;
+        options.lenient_toc = !strict_toc;
+
+        Result<std::vector<BookOutcome>> outcomes;
+        {
+            UnlockedInterpreter unlocked;  // the workers touch no interpreter object
+            outcomes = convert_many(paths, workers, options);
+        }
+        if (!outcomes) {
+            // The worker pool could not be started: a fault of the system, not of any book.
+            PyErr_SetString(PyExc_RuntimeError, outcomes.error().message().c_str());
+            return nullptr;
+        }
+        PyRef list(PyList_New(static_cast<Py_ssize_t>(outcomes->size())));
+        if (!list) return nullptr;
+        for (std::size_t i = 0; i < outcomes->size(); ++i) {
+            PyObject* outcome = outcome_tuple((*outcomes)[i]);
+            if (outcome == nullptr) return nullptr;
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), outcome);
+        }
+        return list.release();
+    });
+}
+
+PyObject* toc_tuples(const std::vector<TocEntry>& entries);
+
+PyObject* toc_tuple(const TocEntry& entry) {
+    PyRef title(to_py_str(entry.title)), href(to_py_str(entry.href));
+    PyRef children(toc_tuples(entry.children));  // depth is bounded by MAX_TOC_DEPTH
+    if (!title || !href || !children) return nullptr;
+    return PyTuple_Pack(3, title.get(), href.get(), children.get());
+}
+
+PyObject* toc_tuples(const std::vector<TocEntry>& entries) {
+    PyRef list(PyList_New(static_cast<Py_ssize_t>(entries.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        PyObject* entry = toc_tuple(entries[i]);
+        if (entry == nullptr) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), entry);
+    }
+    return list.release();
+}
+
+PyObject* lenient_toc_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return panic_boundary([&]() -> PyObject* {
+        static const Signature signature{"lenient_toc()", {"documents", "ignore_ncx", "ignore_nav"}, 1};
+        ArgumentSlots slots;
+        ReadOptions options;
+        std::vector<std::pair<std::string, std::string>> owned;
+        if (!match_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+        const bool converted =
+            convert_argument("documents", [&] {
+                return for_each_in_sequence(slots[0], [&](PyObject* element) {
+                    std::string media_type, content;
+                    if (!PyTuple_Check(element) || PyTuple_GET_SIZE(element) != 2) {
+                        raise_type_mismatch(element, "tuple[str, bytes]");
+                        return false;
+                    }
+                    if (!convert_str(PyTuple_GET_ITEM(element, 0), media_type) ||
+                        !convert_content(PyTuple_GET_ITEM(element, 1), content)) {
+                        return false;
+                    }
+                    owned.emplace_back(std::move(media_type), std::move(content));
+                    return true;
+                });
+            }) &&
+            convert_flags(slots, 1, {"ignore_ncx", "ignore_nav"}, {&options.ignore_ncx, &options.ignore_nav});
+        if (!converted) return nullptr;
+        std::vector<NavigationDocument> documents;
+        documents.reserve(owned.size());
+        for (const auto& [media_type, content] : owned) documents.push_back(NavigationDocument{media_type, content});
+        return toc_tuples(lenient_toc(documents, options));
+    });
+}
+
+PyMethodDef function_definitions[] = {
+    {"convert_many", QUIRELO_FASTCALL(convert_many_function), FASTCALL,
+     "convert_many(paths, workers=None, markdown=True, text=False, summary=False, issues=False, "
+     "strict_toc=False)\n--\n\n"
+     "Convert many books on worker threads with the interpreter lock released. One tuple\n"
+     "(markdown, text, summary, issues, error) per path, in input order."},
+    {"lenient_toc", QUIRELO_FASTCALL(lenient_toc_function), FASTCALL,
+     "lenient_toc(documents, ignore_ncx=False, ignore_nav=False)\n--\n\n"
+     "The table of contents of a book's navigation items, given as (media_type, content)\n"
+     "pairs in manifest order, read leniently; (title, href, children) tuples."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+    {0, nullptr},
+};
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT, "_pipeline", "", 0, function_definitions, module_slots, nullptr, nullptr, nullptr,
+};
+
+}  // namespace
+
+}  // namespace quirelo::py
+
+PyMODINIT_FUNC PyInit__pipeline() { return PyModuleDef_Init(&quirelo::py::module_definition); }

@@ -1,0 +1,184 @@
+"""The conversion pipeline (quirelo.convert_many) against the single-book path, and the
+lenient table of contents of the package's reads."""
+import html
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+import hostile_books as hb
+import quirelo
+from conftest import PACKAGE_ROOT, corpus_books
+
+# Character references html.unescape decodes in every way it can: named with and without
+# ";", longest known prefix, numeric replaced, dropped, out of range, and not references.
+REFERENCES = ("&amp; &nbsp;x &eacute &notit; &notin; &ampx &AMP &zwnj;&#0; &#1; &#128; &#x110000; &#xD800; "
+              "&#99999999999999999999999; &#x; &#; &; &" + "a" * 40 + "; caf&eacute;&#233;&#x20AC;&#X20ac &ltx")
+HTML_NAV = ('<?xml version="1.0"?>\n<!-- generated -->\n<!DOCTYPE html [<!ENTITY x "a>b">]>\n'
+            '<html xmlns="http://www.w3.org/1999/xhtml" xmlns:epub="http://www.idpf.org/2007/ops"><body>'
+            '<nav epub:type="toc"><ol><li><a href="c1.xhtml">One&nbsp;&mdash; &amp;&eacute;</a></li></ol></nav>'
+            '</body></html>').encode()
+HTML_NCX = hb.NCX.replace(b"<ncx", b'<!DOCTYPE ncx PUBLIC "-//NISO//DTD ncx 2005-1//EN" "x.dtd">\n<ncx', 1) \
+    .replace(b"<text>One", b"<text>Uno&hellip;")
+
+
+def generated_books(folder):
+    """Books that exercise what the corpus lacks: every kind of reference, invalid UTF-8, a
+    spine naming a stylesheet and a missing item, an HTML navigation document, no spine."""
+    chapters = {
+        "references": hb.chapter_xhtml(f"<p>{html.escape(REFERENCES, quote=False).replace('&amp;', '&')}</p>"),
+        "invalid": hb.chapter_xhtml(b"<p>bad \xff\xfe bytes &amp; <b>more</b></p>"),
+    }
+    items = hb.ITEMS + (("references", "references.xhtml", "application/xhtml+xml", None),
+                        ("invalid", "invalid.xhtml", "application/xhtml+xml", None))
+    books = {
+        "mixed": {hb.OPF_PATH: hb.package_xml(items=items, spine=("c1", "references", "css", "gone", "invalid")),
+                  **{f"OEBPS/{name}.xhtml": data for name, data in chapters.items()}},
+        "html_nav": {"OEBPS/nav.xhtml": HTML_NAV, "OEBPS/toc.ncx": HTML_NCX},
+        "bare": {hb.OPF_PATH: hb.package_xml(metadata="", items=hb.ITEMS[1:2], spine=())},
+    }
+    paths = []
+    for name, changes in books.items():
+        path = folder / f"{name}.epub"
+        path.write_bytes(hb.with_files(**changes))
+        paths.append(str(path))
+    return paths
+
+
+def single_book_outputs(path):
+    """What read_epub and the book's own methods give: (markdown, text, summary, issues)."""
+    book = quirelo.read_epub(path)
+    texts = []
+    for idref, _linear in book.get_spine():
+        item = book.get_item_with_id(idref)
+        if item is not None and item.get_type() == quirelo.ITEM_DOCUMENT and item.get_text():
+            texts.append(html.unescape(item.get_text()))
+    counts = [0] * len(quirelo.ItemType)
+    for item in book.get_items():
+        counts[item.get_type()] += 1
+    first = {name: (book.get_metadata("DC", name) or [(None,)])[0][0] for name in ("identifier", "title", "language")}
+    summary = {**first, "authors": [value for value, _ in book.get_metadata("DC", "creator")],
+               "items": len(book.get_items()), "spine_length": len(book.get_spine()),
+               **{f"items_{t.name.lower()}": counts[t] for t in quirelo.ItemType}}
+    stack, toc_size = list(book.toc), 0
+    while stack:
+        toc_size += 1
+        stack.extend(stack.pop().children)
+    summary["toc_size"] = toc_size
+    return book.to_markdown(), "\n\n".join(texts), summary, book.validate()
+
+
+@pytest.mark.parametrize("workers", [1, 2])
+def test_outputs_are_those_of_the_single_book_path(tmp_path, workers):
+    paths = corpus_books() + generated_books(tmp_path)
+    results = quirelo.convert_many(paths, markdown=True, text=True, summary=True, issues=True, workers=workers)
+    assert [result.path for result in results] == paths
+    for path, result in zip(paths, results):
+        assert result.error is None, path
+        assert (result.markdown, result.text, result.summary, result.issues) == single_book_outputs(path), path
+
+
+REFERENCE_PIECES = ["&", "&#", "&#x", "&lt", "&not", "&amp", ";", "x", "0", "9", "1", "a", "F", "AMP", "in",
+                    "eacute", " ", "\u00e9", "\r", "\t"]
+
+
+@settings(max_examples=60, deadline=None)
+@given(st.lists(st.sampled_from(REFERENCE_PIECES), max_size=24).map("".join))
+def test_text_decodes_references_as_html_does(tmp_path_factory, text):
+    path = tmp_path_factory.mktemp("references") / "book.epub"
+    path.write_bytes(hb.with_files(**{"OEBPS/c1.xhtml": hb.chapter_xhtml(f"<p>{text}</p>")}))
+    [result] = quirelo.convert_many([str(path)], markdown=False, text=True)
+    assert result.text == single_book_outputs(str(path))[1]
+
+
+def test_only_the_outputs_asked_for(tmp_path):
+    [result] = quirelo.convert_many([generated_books(tmp_path)[0]])
+    assert result.markdown and (result.text, result.summary, result.issues, result.error) == (None,) * 4
+    [result] = quirelo.convert_many([result.path], markdown=False, issues=True)
+    assert result.markdown is None and result.issues == ["Spine references item 'gone' which is not in the manifest"]
+
+
+@pytest.mark.parametrize("workers", [None, 1, 2])
+def test_failures_come_back_for_their_book(tmp_path, workers):
+    good = generated_books(tmp_path)[0]
+    damaged = tmp_path / "damaged.epub"
+    damaged.write_bytes(open(good, "rb").read()[:-200])
+    not_zip = tmp_path / "not.epub"
+    not_zip.write_bytes(b"plain text")
+    no_container = tmp_path / "no_container.epub"
+    no_container.write_bytes(hb.with_files(**{"META-INF/container.xml": None}))
+    failing = [str(tmp_path / "missing.epub"), str(damaged), str(not_zip), str(no_container), str(tmp_path)]
+    paths = [good, *failing, good]
+    results = quirelo.convert_many(paths, issues=True, workers=workers)
+    assert results[0] == results[-1] and results[0].error is None
+    for path, result in zip(failing, results[1:-1]):
+        with pytest.raises(ValueError) as single:
+            quirelo.read_epub(path)
+        assert type(result.error) is ValueError and str(result.error) == str(single.value)
+        assert (result.path, result.markdown, result.issues) == (path, None, None)
+
+
+def test_other_threads_run_while_books_convert(tmp_path):
+    # The pipeline reads a FIFO, which only opens once another Python thread opens its
+    # writing end; that thread needs the interpreter lock after the call started, so the
+    # call can only return if the lock was released. Run apart: a held lock would hang.
+    script = textwrap.dedent("""
+        import os, sys, threading, time
+        import quirelo
+        fifo = sys.argv[1]
+        os.mkfifo(fifo)
+        go = False
+        def writer():
+            while not go:
+                pass
+            time.sleep(0.05)
+            open(fifo, "wb").close()
+        thread = threading.Thread(target=writer)
+        thread.start()
+        go = True
+        [result] = quirelo.convert_many([fifo], workers=1)
+        print("converted:", str(result.error).split(":")[0])
+        thread.join()
+        print("writer finished")
+    """)
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join([os.path.join(PACKAGE_ROOT, "quirelo"), PACKAGE_ROOT]))
+    result = subprocess.run([sys.executable, "-c", script, str(tmp_path / "fifo")], capture_output=True,
+                            text=True, timeout=60, env=env)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines() == ["converted: ZIP error", "writer finished"]
+
+
+def test_corpus_tables_of_contents_are_never_empty(corpus):
+    assert [path for path in corpus if not quirelo.read_epub(path).toc] == []
+    # The module's own rule is kept: a navigation document with a DOCTYPE line gives nothing.
+    strict = [os.path.basename(path) for path in corpus if not quirelo.read_epub(path, strict_toc=True).toc]
+    assert {"accessible_epub_3.epub", "mymedia_lite.epub"} <= set(strict)
+
+
+def toc_shape(entries):
+    return [(entry.title, entry.href, toc_shape(entry.children)) for entry in entries]
+
+
+@pytest.mark.parametrize("read", [
+    lambda path, **options: quirelo.read_epub(path, **options),
+    lambda path, **options: quirelo.read_epub(path, lazy=True, **options),
+    lambda path, **options: quirelo.read_epub_bytes(open(path, "rb").read(), **options),
+    lambda path, **options: quirelo.read_epubs([path], workers=1, **options)[0],
+], ids=["path", "lazy", "bytes", "batch"])
+def test_html_navigation_documents_read_leniently(tmp_path, read):
+    path = generated_books(tmp_path)[1]
+    assert toc_shape(read(path).toc) == [("One\u00a0\u2014 &\u00e9", "c1.xhtml", [])]
+    assert toc_shape(read(path, ignore_nav=True).toc) == [("Uno\u2026", "c1.xhtml", [])]
+    assert read(path, strict_toc=True).toc == read(path, ignore_nav=True, ignore_ncx=True).toc == []
+    [strict, lenient] = [quirelo.convert_many([path], markdown=False, summary=True, strict_toc=flag)[0]
+                         for flag in (True, False)]
+    assert (strict.summary["toc_size"], lenient.summary["toc_size"]) == (0, 1)
+
+
+def test_paths_must_be_a_collection():
+    with pytest.raises(TypeError):
+        quirelo.convert_many("book.epub")
