@@ -11,8 +11,8 @@ from collections.abc import Iterator, Sequence
 
 from . import _quirelo
 from .item_types import ItemType
-from .library import (INTERRUPTS, BookResult, batches, convert_books, find_books, first_metadata, read_one, reason, spine_text,
-                      walk_toc)
+from .convert import BookResult
+from .library import INTERRUPTS, batches, convert_books, find_books, first_metadata, read_one, reason, walk_toc
 from .output_file import remove_leftovers, write_text
 
 EXIT_OK, EXIT_ISSUES, EXIT_ERROR = 0, 1, 2
@@ -89,9 +89,10 @@ def command_validate(args: argparse.Namespace) -> int:
 
 
 def command_text(args: argparse.Namespace) -> int:
-    with _about(args.book):
-        text = spine_text(read_one(args.book))
-    print(text)
+    [result] = _convert([args.book], workers=1, markdown=False, text=True)
+    if result.error is not None:
+        raise _fail(args.book, reason(result.error))
+    print(result.text)
     return EXIT_OK
 
 
@@ -130,9 +131,16 @@ def _output_names(books: Sequence[str]) -> list[str]:
 BATCH_BYTES = 256 << 20
 
 
-def _convert_batch(paths: Sequence[str], workers: int | None) -> list[BookResult]:
-    """The Markdown of a batch of books; the one place that says how books are converted."""
-    return convert_books(paths, markdown=True, workers=workers)
+def _convert(paths: Sequence[str], workers: int | None, *, markdown: bool = True,
+             text: bool = False) -> list[BookResult]:
+    """The results of a batch of books; the one place that says how books are converted.
+
+    Worker threads that cannot start stop the command: every later book would fail the same way.
+    """
+    try:
+        return convert_books(paths, markdown=markdown, text=text, workers=workers)
+    except RuntimeError as error:
+        raise CommandError(str(error)) from None
 
 
 def command_convert(args: argparse.Namespace) -> int:
@@ -159,7 +167,7 @@ def command_convert(args: argparse.Namespace) -> int:
                     dynamic_ncols=True)
     with progress:
         for batch in batches(pending, chunk, BATCH_BYTES):
-            for result in _convert_batch(batch, args.workers):
+            for result in _convert(batch, args.workers):
                 if result.error is not None:
                     failed += 1
                     progress.write(f"quirelo: {result.path}: {reason(result.error)}", file=sys.stderr)
@@ -225,9 +233,10 @@ def build_parser() -> argparse.ArgumentParser:
     convert = commands.add_parser("convert", help="many books to one Markdown file each")
     convert.add_argument("sources", nargs="+", metavar="DIR_OR_FILE")
     convert.add_argument("-o", "--output", required=True, metavar="OUTDIR")
-    convert.add_argument("--workers", type=int, default=None, help="reader threads (default: one per processor)")
+    convert.add_argument("--workers", type=_positive, default=None,
+                         help="converting threads (default: one per processor)")
     convert.add_argument("--chunk", type=_positive, default=None,
-                         help="books read per batch (default: two per reader thread)")
+                         help="books converted per batch (default: two per thread)")
     convert.add_argument("--resume", action="store_true", help="skip books whose Markdown file already exists")
     convert.set_defaults(run=command_convert)
 

@@ -10,7 +10,7 @@ from . import _pipeline
 from .io import PathLike, _path_text
 from .item_types import ItemType
 
-_ITEM_COLUMNS = [f"items_{item_type.name.lower()}" for item_type in ItemType]
+ITEM_COLUMNS = [f"items_{item_type.name.lower()}" for item_type in ItemType]
 
 
 @dataclasses.dataclass(frozen=True)
@@ -29,7 +29,7 @@ def _summary(fields: tuple) -> dict[str, object]:
     identifier, title, authors, language, items, counts, spine_length, toc_size = fields
     summary: dict[str, object] = {"identifier": identifier, "title": title, "authors": authors,
                                   "language": language, "items": items}
-    summary.update(zip(_ITEM_COLUMNS, counts))
+    summary.update(zip(ITEM_COLUMNS, counts))
     summary.update(spine_length=spine_length, toc_size=toc_size)
     return summary
 

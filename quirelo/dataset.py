@@ -1,8 +1,9 @@
 """Turn a library of EPUB books into a Parquet dataset, on this machine or a Dask cluster.
 
-One row per book. Each partition of books is read one book at a time on a worker and
-written by that worker as one Parquet file of the dataset folder (whole or not at all),
-so the client only ever holds small summaries and a worker one book. Needs the optional dependencies dask.distributed
+One row per book. Each partition of books is converted on a worker by the native
+pipeline, one book in flight at a time, and written by that worker as one Parquet file of
+the dataset folder (whole or not at all), so the client only ever holds small summaries
+and a worker one book and its partition's rows. Needs the optional dependencies dask.distributed
 and pyarrow (``pip install quirelo[dataset]``); local paths and any fsspec URL work.
 """
 from __future__ import annotations
@@ -14,7 +15,8 @@ import posixpath
 import time
 from collections.abc import Iterable, Sequence
 
-from .library import ITEM_COLUMNS, BookResult, book_size, convert_books, find_books, is_url, reason
+from .convert import ITEM_COLUMNS, BookResult
+from .library import book_size, convert_books, find_books, is_url, reason
 from .output_file import remove_leftovers, replacing
 
 # Environment of local worker processes: keep freed memory for the next book instead of
@@ -48,10 +50,9 @@ def schema():
 
 def _convert_partition(paths: Sequence[str]) -> list[BookResult]:
     """Everything a row needs of each book; the one place that says how books are converted."""
-    # One task per worker process already uses the processors; a partition's books read one
-    # at a time keep a single book in memory per worker.
-    return [result for path in paths
-            for result in convert_books([path], markdown=True, text=True, summary=True, issues=True, workers=1)]
+    # One task per worker process already uses the processors; one pipeline thread keeps a
+    # single book in memory per worker, beside the outputs the partition's rows hold anyway.
+    return convert_books(paths, markdown=True, text=True, summary=True, issues=True, workers=1)
 
 
 def _row(result: BookResult, size: int | None) -> dict[str, object]:

@@ -1,21 +1,20 @@
 """Finding books and turning them into results, for the command line and the dataset.
 
-One ordering of books for every caller, one way to read a batch in which any book may
-fail, and one function (``convert_books``) that turns a small batch of paths into
-results; every book's failure stays with that book.
+One ordering of books for every caller, and one function (``convert_books``) that turns
+a small batch of paths, local or URLs, into results through the native pipeline; every
+book's failure stays with that book.
 """
 from __future__ import annotations
 
 import dataclasses
-import html
 import os
+import shutil
+import tempfile
 from collections.abc import Iterable, Iterator, Sequence
 
-from ._quirelo import EpubBook, EpubItem, TocEntry
-from .io import read_epub, read_epub_bytes, read_epubs
-from .item_types import ItemType
-
-ITEM_COLUMNS = [f"items_{item_type.name.lower()}" for item_type in ItemType]
+from ._quirelo import EpubBook, TocEntry
+from .convert import BookResult, convert_many
+from .io import read_epub, read_epub_bytes
 
 # What stops the whole program rather than one book. Anything else a book raises, even the
 # reader's internal fault (a BaseException), is that book's failure.
@@ -67,20 +66,6 @@ def book_size(path: str, *, remote: bool = False) -> int | None:
         return None
 
 
-def spine_documents(book: EpubBook) -> Iterator[EpubItem]:
-    for idref, _linear in book.get_spine():
-        item = book.get_item_with_id(idref)
-        if item is not None and item.get_type() == ItemType.DOCUMENT:
-            yield item
-
-
-def spine_text(book: EpubBook) -> str:
-    """The plain text of the spine documents, non-empty ones joined by a blank line."""
-    # get_text leaves character references as written; readers of plain text want them decoded.
-    texts = (item.get_text() for item in spine_documents(book))
-    return "\n\n".join(html.unescape(text) for text in texts if text)
-
-
 def first_metadata(book: EpubBook, name: str) -> str | None:
     values = book.get_metadata("DC", name)
     return values[0][0] if values else None
@@ -93,24 +78,6 @@ def walk_toc(entries: Sequence[TocEntry]) -> Iterator[tuple[int, TocEntry]]:
         depth, entry = stack.pop()
         yield depth, entry
         stack.extend((depth + 1, child) for child in reversed(entry.children))
-
-
-def book_summary(book: EpubBook) -> dict[str, object]:
-    """The dataset's metadata columns of one book."""
-    counts = [0] * len(ITEM_COLUMNS)
-    for item in book.get_items():
-        counts[item.get_type()] += 1
-    summary: dict[str, object] = {
-        "identifier": first_metadata(book, "identifier"),
-        "title": first_metadata(book, "title"),
-        "authors": [value for value, _ in book.get_metadata("DC", "creator")],
-        "language": first_metadata(book, "language"),
-        "items": sum(counts),
-    }
-    summary.update(zip(ITEM_COLUMNS, counts))
-    summary["spine_length"] = len(book.get_spine())
-    summary["toc_size"] = sum(1 for _ in walk_toc(book.toc))
-    return summary
 
 
 def reason(error: BaseException) -> str:
@@ -131,74 +98,40 @@ def read_one(path: str) -> EpubBook:
     return read_epub(path)
 
 
-def read_books(paths: Sequence[str], workers: int | None = None) -> list[EpubBook | BaseException]:
-    """Book or the exception that stopped it, per path; one bad book never hides the others.
+def _convert_remote(path: str, workers: int | None, outputs: dict[str, bool]) -> BookResult:
+    """The result of the book at a URL: it is copied to a temporary local file, which the
+    pipeline then converts like any other."""
+    import fsspec
 
-    Local books are read together by the parallel reader; if that batch fails, each book
-    of it is read alone, so every failure is reported with its own book.
-    """
-    outcomes: dict[str, EpubBook] = {}
-    local = [path for path in paths if not is_url(path)]
-    if local:
+    with tempfile.TemporaryDirectory(prefix="quirelo-") as folder:
+        local = os.path.join(folder, "book.epub")
         try:
-            outcomes = dict(zip(local, read_epubs(local, workers=workers)))
+            with fsspec.open(path, "rb") as source, open(local, "wb") as target:
+                shutil.copyfileobj(source, target)
         except INTERRUPTS:
             raise
-        except BaseException:  # noqa: BLE001 - the batch names only its first failure
-            outcomes = {}
-    results: list[EpubBook | BaseException] = []
-    for path in paths:
-        if path in outcomes:
-            results.append(outcomes.pop(path))
-            continue
-        try:
-            results.append(read_one(path))
-        except INTERRUPTS:
-            raise
-        except BaseException as error:  # noqa: BLE001 - any failure belongs to this book alone
-            results.append(error)
-    return results
-
-
-@dataclasses.dataclass
-class BookResult:
-    """What was made of one book; ``error`` is set (and the rest None) when it failed."""
-
-    path: str
-    markdown: str | None = None
-    text: str | None = None
-    summary: dict[str, object] | None = None
-    issues: list[str] | None = None
-    error: BaseException | None = None
+        except BaseException as error:  # noqa: BLE001 - a book that cannot be fetched fails alone
+            return BookResult(path, error=error)
+        [result] = convert_many([local], workers=workers, **outputs)
+    return dataclasses.replace(result, path=path)
 
 
 def convert_books(paths: Sequence[str], *, markdown: bool = True, text: bool = False, summary: bool = False,
                   issues: bool = False, workers: int | None = None) -> list[BookResult]:
-    """One result per path, in input order; a book that fails in any way carries its error.
+    """One result per path (local or URL), in input order, made by the native pipeline; a
+    book that fails in any way carries its error.
 
-    Callers pass small batches: every book of a batch is held until the batch is read.
+    Every result is held until the call returns, so callers pass small batches. Raises
+    RuntimeError only when the worker pool cannot be started.
     """
-    books = read_books(paths, workers)
-    books.reverse()
-    results = []
-    for path in paths:
-        book = books.pop()  # each book is freed as soon as it is converted
-        if isinstance(book, BaseException):
-            results.append(BookResult(path, error=book))
-            continue
-        try:
-            results.append(BookResult(
-                path,
-                markdown=book.to_markdown() if markdown else None,
-                text=spine_text(book) if text else None,
-                summary=book_summary(book) if summary else None,
-                issues=book.validate() if issues else None,
-            ))
-        except INTERRUPTS:
-            raise
-        except BaseException as error:  # noqa: BLE001
-            results.append(BookResult(path, error=error))
-    return results
+    outputs = {"markdown": markdown, "text": text, "summary": summary, "issues": issues}
+    local = [index for index, path in enumerate(paths) if not is_url(path)]
+    results: list[BookResult | None] = [None] * len(paths)
+    if local:
+        for index, result in zip(local, convert_many([paths[index] for index in local], workers=workers, **outputs)):
+            results[index] = result
+    return [result if result is not None else _convert_remote(path, workers, outputs)
+            for path, result in zip(paths, results)]
 
 
 def batches(paths: Sequence[str], max_books: int, max_bytes: int) -> Iterator[list[str]]:
