@@ -285,4 +285,15 @@ PyObject* to_py_str(std::string_view text) {
     return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
 }
 
+PyObject* string_list(const std::vector<std::string>& texts) {
+    PyRef list(PyList_New(static_cast<Py_ssize_t>(texts.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        PyObject* text = to_py_str(texts[i]);
+        if (text == nullptr) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), text);
+    }
+    return list.release();
+}
+
 }  // namespace quirelo::py

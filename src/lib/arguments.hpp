@@ -60,6 +60,7 @@ int is_sequence(PyObject* object);
 
 // Helpers that make Python values; null with an exception set on failure.
 PyObject* to_py_str(std::string_view text);
+PyObject* string_list(const std::vector<std::string>& texts);
 
 // Same shape for every entry point: the argument's conversion, prefixed on TypeError.
 template <class Convert>

@@ -8,6 +8,7 @@
 #include "lib/functions.hpp"
 #include "lib/objects.hpp"
 #include "lib/py_ref.hpp"
+#include "lib/unlocked_interpreter.hpp"
 #include "reader/read_epub.hpp"
 #include "writer/write_epub.hpp"
 
@@ -138,12 +139,7 @@ PyObject* read_epubs_function(PyObject*, PyObject* const* args, Py_ssize_t nargs
 
         Result<std::vector<Result<Book>>> outcome;
         {
-            // The workers touch no interpreter object; the lock comes back on every exit.
-            PyThreadState* saved = PyEval_SaveThread();
-            struct Restore {
-                PyThreadState* state;
-                ~Restore() { PyEval_RestoreThread(state); }
-            } restore{saved};
+            UnlockedInterpreter unlocked;  // the workers touch no interpreter object
             outcome = read_epubs(paths, workers, options);
         }
         if (!outcome) {

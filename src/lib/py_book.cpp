@@ -35,17 +35,6 @@ PyObject* optional_item(const ItemHandle* item) {
     return new_item_object(*item);
 }
 
-PyObject* string_list(const std::vector<std::string>& texts) {
-    PyRef list(PyList_New(static_cast<Py_ssize_t>(texts.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        PyObject* text = to_py_str(texts[i]);
-        if (text == nullptr) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), text);
-    }
-    return list.release();
-}
-
 PyObject* metadata_tuple_list(const std::vector<MetadataEntry>* entries) {
     const std::size_t count = entries == nullptr ? 0 : entries->size();
     PyRef list(PyList_New(static_cast<Py_ssize_t>(count)));

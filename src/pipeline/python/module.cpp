@@ -9,6 +9,7 @@
 #include "lib/errors.hpp"
 #include "lib/method_table.hpp"
 #include "lib/py_ref.hpp"
+#include "lib/unlocked_interpreter.hpp"
 #include "pipeline/convert_many.hpp"
 #include "reader/lenient_toc.hpp"
 
@@ -16,32 +17,9 @@ namespace quirelo::py {
 
 namespace {
 
-// Releases the interpreter lock for a scope; the lock comes back on every exit.
-class UnlockedInterpreter {
-public:
-    UnlockedInterpreter() : state_(PyEval_SaveThread()) {}
-    UnlockedInterpreter(const UnlockedInterpreter&) = delete;
-    UnlockedInterpreter& operator=(const UnlockedInterpreter&) = delete;
-    ~UnlockedInterpreter() { PyEval_RestoreThread(state_); }
-
-private:
-    PyThreadState* state_;
-};
-
 PyObject* optional_str(const std::optional<std::string>& text) {
     if (!text) Py_RETURN_NONE;
     return to_py_str(*text);
-}
-
-PyObject* str_list(const std::vector<std::string>& texts) {
-    PyRef list(PyList_New(static_cast<Py_ssize_t>(texts.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        PyObject* text = to_py_str(texts[i]);
-        if (text == nullptr) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), text);
-    }
-    return list.release();
 }
 
 PyObject* size_list(std::span<const std::size_t> sizes) {
@@ -58,7 +36,7 @@ PyObject* size_list(std::span<const std::size_t> sizes) {
 // (identifier, title, authors, language, items, counts by type code, spine length, toc size)
 PyObject* summary_tuple(const BookSummary& summary) {
     PyRef identifier(optional_str(summary.identifier)), title(optional_str(summary.title));
-    PyRef authors(str_list(summary.authors)), language(optional_str(summary.language));
+    PyRef authors(string_list(summary.authors)), language(optional_str(summary.language));
     PyRef counts(size_list(summary.items_by_type));
     if (!identifier || !title || !authors || !language || !counts) return nullptr;
     return Py_BuildValue("(OOOOnOnn)", identifier.get(), title.get(), authors.get(), language.get(),
@@ -95,7 +73,7 @@ PyObject* outcome_tuple(BookOutcome& outcome) {
     PyRef markdown(optional_str(outputs.markdown));
     PyRef text(optional_str(outputs.text));
     PyRef summary(outputs.summary ? summary_tuple(*outputs.summary) : Py_NewRef(Py_None));
-    PyRef issues(outputs.issues ? str_list(*outputs.issues) : Py_NewRef(Py_None));
+    PyRef issues(outputs.issues ? string_list(*outputs.issues) : Py_NewRef(Py_None));
     if (!markdown || !text || !summary || !issues) return nullptr;
     return Py_BuildValue("(OOOOO)", markdown.get(), text.get(), summary.get(), issues.get(), Py_None);
 }
