@@ -115,23 +115,31 @@ PyObject* convert_many_function(PyObject*, PyObject* const* args, Py_ssize_t nar
         if (!converted) return nullptr;
         options.lenient_toc = !strict_toc;
 
-        Result<std::vector<BookOutcome>> outcomes;
+        PyRef list(PyList_New(static_cast<Py_ssize_t>(paths.size())));
+        if (!list) return nullptr;
+        bool made_all = true;
+        Result<void> started;
         {
-            UnlockedInterpreter unlocked;  // the workers touch no interpreter object
-            outcomes = convert_many(paths, workers, options);
+            // The workers touch no interpreter object; each outcome becomes Python values
+            // under the lock, on this thread, while they go on with the next books.
+            UnlockedInterpreter unlocked;
+            started = convert_many_in_order(paths, workers, options, [&](std::size_t index, BookOutcome&& outcome) {
+                if (!made_all) return;  // an exception is set: the rest are only drained
+                UnlockedInterpreter::Relocked relocked(unlocked);
+                PyObject* value = outcome_tuple(outcome);
+                if (value == nullptr) {
+                    made_all = false;
+                    return;
+                }
+                PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(index), value);
+            });
         }
-        if (!outcomes) {
+        if (!started) {
             // The worker pool could not be started: a fault of the system, not of any book.
-            PyErr_SetString(PyExc_RuntimeError, outcomes.error().message().c_str());
+            PyErr_SetString(PyExc_RuntimeError, started.error().message().c_str());
             return nullptr;
         }
-        PyRef list(PyList_New(static_cast<Py_ssize_t>(outcomes->size())));
-        if (!list) return nullptr;
-        for (std::size_t i = 0; i < outcomes->size(); ++i) {
-            PyObject* outcome = outcome_tuple((*outcomes)[i]);
-            if (outcome == nullptr) return nullptr;
-            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), outcome);
-        }
+        if (!made_all) return nullptr;
         return list.release();
     });
 }
