@@ -297,11 +297,12 @@ BOMBS = {
 }
 
 
-def bomb_book(listings: int = 1, aliases: int = 0, size: int = MAX_ENTRY_SIZE) -> bytes:
+def bomb_book(listings: int = 1, aliases: int = 0, size: int = MAX_ENTRY_SIZE,
+              media_type: str = "application/octet-stream") -> bytes:
     """The small book plus one honest entry of `size` zeros (100 MiB deflate to 100 KB)
-    listed `listings` times in the manifest, and `aliases` central records sharing its
-    local header, each listed once."""
-    items = [(f"z{n}", "z.bin", "application/octet-stream", None) for n in range(listings)]
+    listed `listings` times in the manifest as `media_type`, and `aliases` central records
+    sharing its local header, each listed once."""
+    items = [(f"z{n}", "z.bin", media_type, None) for n in range(listings)]
     items += [(f"a{n}", f"a{n:06}.bin", "application/octet-stream", None) for n in range(aliases)]
     files = book_files()
     files[OPF_PATH] = package_xml(items=ITEMS + tuple(items))

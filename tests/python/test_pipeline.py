@@ -102,6 +102,17 @@ def test_only_the_outputs_asked_for(tmp_path):
     assert result.markdown is None and result.issues == ["Spine references item 'gone' which is not in the manifest"]
 
 
+def test_a_book_over_the_read_budget_converts_as_it_reads(tmp_path, capfd):
+    # Documents the pipeline does read, listed often enough to pass the budget.
+    good = generated_books(tmp_path)[0]
+    bomb = tmp_path / "bomb.epub"
+    bomb.write_bytes(hb.bomb_book(listings=3, media_type="application/xhtml+xml"))
+    results = quirelo.convert_many([good, str(bomb), good], workers=2)
+    assert "the book has used its read budget" in capfd.readouterr().err
+    assert results[0] == results[2] and results[1].error is None
+    assert results[1].markdown == quirelo.read_epub(bomb).to_markdown()
+
+
 @pytest.mark.parametrize("workers", [None, 1, 2])
 def test_failures_come_back_for_their_book(tmp_path, workers):
     good = generated_books(tmp_path)[0]
