@@ -281,6 +281,15 @@ bool convert_workers(PyObject* object, std::optional<std::uint64_t>& out) {
     return true;
 }
 
+bool convert_str_sequence(PyObject* object, std::vector<std::string>& out) {
+    return for_each_in_sequence(object, [&](PyObject* element) {
+        std::string text;
+        if (!convert_str(element, text)) return false;
+        out.push_back(std::move(text));
+        return true;
+    });
+}
+
 PyObject* to_py_str(std::string_view text) {
     return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
 }

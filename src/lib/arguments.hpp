@@ -57,6 +57,8 @@ bool for_each_in_sequence(PyObject* object, Each&& each);
 // 1 for the sequence protocol or a collections.abc.Sequence, 0 for neither, -1 with an
 // exception set when the check itself failed.
 int is_sequence(PyObject* object);
+// Every element of a sequence as a str (paths of a batch, for example), appended to out.
+bool convert_str_sequence(PyObject* object, std::vector<std::string>& out);
 
 // Helpers that make Python values; null with an exception set on failure.
 PyObject* to_py_str(std::string_view text);

@@ -125,14 +125,7 @@ PyObject* read_epubs_function(PyObject*, PyObject* const* args, Py_ssize_t nargs
         ReadOptions options;
         if (!match_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
         const bool converted =
-            convert_argument("paths", [&] {
-                return for_each_in_sequence(slots[0], [&](PyObject* element) {
-                    std::string path;
-                    if (!convert_str(element, path)) return false;
-                    paths.push_back(std::move(path));
-                    return true;
-                });
-            }) &&
+            convert_argument("paths", [&] { return convert_str_sequence(slots[0], paths); }) &&
             convert_argument("workers", [&] { return convert_workers(slots[1], workers); }) &&
             convert_read_flags(slots, 2, options, false);
         if (!converted) return nullptr;

@@ -101,14 +101,7 @@ PyObject* convert_many_function(PyObject*, PyObject* const* args, Py_ssize_t nar
         bool strict_toc = false;
         if (!match_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
         const bool converted =
-            convert_argument("paths", [&] {
-                return for_each_in_sequence(slots[0], [&](PyObject* element) {
-                    std::string path;
-                    if (!convert_str(element, path)) return false;
-                    paths.push_back(std::move(path));
-                    return true;
-                });
-            }) &&
+            convert_argument("paths", [&] { return convert_str_sequence(slots[0], paths); }) &&
             convert_argument("workers", [&] { return convert_workers(slots[1], workers); }) &&
             convert_flags(slots, 2, {"markdown", "text", "summary", "issues", "strict_toc"},
                           {&options.markdown, &options.text, &options.summary, &options.issues, &strict_toc});
