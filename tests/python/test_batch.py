@@ -86,13 +86,17 @@ def test_flags_reach_every_read(tmp_path):
     assert [len(b.toc) for b in _quirelo._read_epubs([str(path)], ignore_nav=True, ignore_ncx=True)] == [0]
 
 
-def test_other_threads_run_while_a_batch_reads(tmp_path):
+@pytest.mark.parametrize("call, returned", [
+    ("_quirelo._read_epubs([fifo], workers=1)", "ZIP error"),
+    ("quirelo.convert_many([fifo], workers=1)[0].error", "ZIP error"),
+], ids=["read_epubs", "convert_many"])
+def test_other_threads_run_while_a_batch_reads(tmp_path, call, returned):
     # The batch reads a FIFO, which only opens once another Python thread opens its
     # writing end; that thread needs the interpreter lock after the batch started, so the
     # call can only return if the lock was released. Run apart: a held lock would hang.
     script = textwrap.dedent("""
         import os, sys, threading, time
-        import _quirelo
+        import _quirelo, quirelo
         fifo = sys.argv[1]
         os.mkfifo(fifo)
         go = False
@@ -105,17 +109,18 @@ def test_other_threads_run_while_a_batch_reads(tmp_path):
         thread.start()
         go = True
         try:
-            _quirelo._read_epubs([fifo], workers=1)
+            outcome = CALL
         except ValueError as error:
-            print("batch returned:", str(error).split(":")[0])
+            outcome = error
+        print("returned:", str(outcome).split(":")[0])
         thread.join()
         print("writer finished")
-    """)
+    """).replace("CALL", call)
     env = dict(os.environ, PYTHONPATH=os.pathsep.join([os.path.join(PACKAGE_ROOT, "quirelo"), PACKAGE_ROOT]))
     result = subprocess.run([sys.executable, "-c", script, str(tmp_path / "fifo")], capture_output=True,
                             text=True, timeout=60, env=env)
     assert result.returncode == 0, result.stderr
-    assert result.stdout.splitlines()[-1] == "writer finished"
+    assert result.stdout.splitlines() == [f"returned: {returned}", "writer finished"]
 
 
 def test_concurrent_batches_on_the_shared_pool(books):

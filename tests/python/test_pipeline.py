@@ -2,9 +2,6 @@
 lenient table of contents of the package's reads."""
 import html
 import os
-import subprocess
-import sys
-import textwrap
 
 import pytest
 from hypothesis import given, settings
@@ -12,7 +9,7 @@ from hypothesis import strategies as st
 
 import hostile_books as hb
 import quirelo
-from conftest import PACKAGE_ROOT, corpus_books
+from conftest import corpus_books
 
 # Character references html.unescape decodes in every way it can: named with and without
 # ";", longest known prefix, numeric replaced, dropped, out of range, and not references.
@@ -131,36 +128,6 @@ def test_failures_come_back_for_their_book(tmp_path, workers):
             quirelo.read_epub(path)
         assert type(result.error) is ValueError and str(result.error) == str(single.value)
         assert (result.path, result.markdown, result.issues) == (path, None, None)
-
-
-def test_other_threads_run_while_books_convert(tmp_path):
-    # The pipeline reads a FIFO, which only opens once another Python thread opens its
-    # writing end; that thread needs the interpreter lock after the call started, so the
-    # call can only return if the lock was released. Run apart: a held lock would hang.
-    script = textwrap.dedent("""
-        import os, sys, threading, time
-        import quirelo
-        fifo = sys.argv[1]
-        os.mkfifo(fifo)
-        go = False
-        def writer():
-            while not go:
-                pass
-            time.sleep(0.05)
-            open(fifo, "wb").close()
-        thread = threading.Thread(target=writer)
-        thread.start()
-        go = True
-        [result] = quirelo.convert_many([fifo], workers=1)
-        print("converted:", str(result.error).split(":")[0])
-        thread.join()
-        print("writer finished")
-    """)
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join([os.path.join(PACKAGE_ROOT, "quirelo"), PACKAGE_ROOT]))
-    result = subprocess.run([sys.executable, "-c", script, str(tmp_path / "fifo")], capture_output=True,
-                            text=True, timeout=60, env=env)
-    assert result.returncode == 0, result.stderr
-    assert result.stdout.splitlines() == ["converted: ZIP error", "writer finished"]
 
 
 def test_corpus_tables_of_contents_are_never_empty(corpus):
