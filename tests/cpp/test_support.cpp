@@ -1,10 +1,14 @@
-#include "reader_test_archive.hpp"
+#include "test_support.hpp"
 
 #include <libdeflate.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 namespace quirelo::testing {
 
@@ -137,6 +141,19 @@ std::vector<ZipEntryLayout> book_entries(std::string opf, std::vector<ZipEntryLa
     return entries;
 }
 
+std::string small_book(const std::string& title) {
+    const std::string opf = package_xml(
+        "<dc:identifier id='uid'>u</dc:identifier><dc:title>" + title + "</dc:title><dc:language>en</dc:language>",
+        "<item id='c' href='c.xhtml' media-type='application/xhtml+xml'/>"
+        "<item id='n' href='n.xhtml' media-type='application/xhtml+xml' properties='nav'/>"
+        "<item id='i' href='i.png' media-type='image/png'/><item id='s' href='s.css' media-type='text/css'/>",
+        "<itemref idref='c'/>");
+    return build_zip(book_entries(opf, {{.name = "OEBPS/c.xhtml", .data = "<p>" + title + "</p>"},
+                                        {.name = "OEBPS/n.xhtml", .data = nav_xhtml("")},
+                                        {.name = "OEBPS/i.png", .data = "png"},
+                                        {.name = "OEBPS/s.css", .data = "p {}"}}));
+}
+
 std::string capture_stderr(const std::function<void()>& action) {
     std::fflush(stderr);
     struct Closer {
@@ -155,6 +172,70 @@ std::string capture_stderr(const std::function<void()>& action) {
     std::size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, sink.get())) > 0) captured.append(buffer, got);
     return captured;
+}
+
+TempDir::TempDir() {
+    static std::atomic<int> counter{0};
+    path_ = std::filesystem::temp_directory_path() /
+            ("quirelo_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::write(std::string_view name, std::string_view bytes) const {
+    const std::string path = file(name);
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+std::vector<std::filesystem::path> corpus_books() {
+    std::vector<std::filesystem::path> books;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(QUIRELO_CORPUS_DIR, error))
+        if (entry.path().extension() == ".epub") books.push_back(entry.path());
+    std::sort(books.begin(), books.end());
+    return books;
+}
+
+AttributeMap attributes(std::initializer_list<std::pair<const char*, const char*>> pairs) {
+    AttributeMap map;
+    for (const auto& [key, value] : pairs) map.insert_or_assign(key, value);
+    return map;
+}
+
+void add(Book& book, ItemFields fields) {
+    auto item = std::make_shared<Item>(std::move(fields.id), std::move(fields.href), std::move(fields.media_type),
+                                       std::move(fields.content), fields.type);
+    item->properties = std::move(fields.properties);
+    add_item(book, std::move(item));
+}
+
+Book minimal_book(std::string version) {
+    Book book = book_new();
+    book.version = std::move(version);
+    set_dc_value(book, "identifier", "urn:x");
+    set_dc_value(book, "title", "T");
+    set_dc_value(book, "language", "en");
+    add(book, {"ch1", "ch1.xhtml", "application/xhtml+xml", "<html/>"});
+    book.spine.push_back({"ch1", std::nullopt, true});
+    return book;
+}
+
+std::chrono::system_clock::time_point fixed_time() {
+    using namespace std::chrono;
+    return sys_days{2024y / February / 29} + 13h + 5min + 9s + 700ms;
 }
 
 }  // namespace quirelo::testing

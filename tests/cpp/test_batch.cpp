@@ -1,0 +1,374 @@
+// The worker pool, parallel_map, read_epubs and the conversion pipeline.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <limits>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "batch/parallel_map.hpp"
+#include "batch/read_many.hpp"
+#include "batch/worker_pool.hpp"
+#include "pipeline/convert_many.hpp"
+#include "reader/lenient_toc.hpp"
+#include "test_support.hpp"
+
+namespace {
+
+using namespace quirelo;
+using quirelo::testing::nav_xhtml;
+using quirelo::testing::ncx_xml;
+using quirelo::testing::small_book;
+using quirelo::testing::TempDir;
+
+// Starts real threads until `allowed` have started, then fails as std::thread would when
+// the system is out of threads. Counts the bodies that have returned, to prove joins.
+struct CountingLauncher {
+    std::size_t allowed = std::numeric_limits<std::size_t>::max();
+    std::atomic<std::size_t> started{0};
+    std::atomic<std::size_t> exited{0};
+
+    ThreadLauncher launcher() {
+        return [this](std::function<void()> body) {
+            if (started.load() >= allowed)
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            ++started;
+            return std::thread([this, body = std::move(body)] {
+                body();
+                ++exited;
+            });
+        };
+    }
+};
+
+// Waits, with a deadline, until `count` tasks are inside at once; true when they were.
+bool rendezvous(std::atomic<int>& arrived, int count) {
+    ++arrived;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (arrived.load() < count) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+TEST(BatchPool, VisitsEveryIndexExactlyOnce) {
+    const std::pair<std::size_t, std::size_t> cases[] = {{1, 0}, {1, 100}, {3, 1000}, {8, 5}, {0, 10}};
+    for (const auto& [threads, count] : cases) {
+        auto pool = WorkerPool::create(threads);
+        ASSERT_TRUE(pool.has_value()) << pool.error().message();
+        EXPECT_EQ((*pool)->thread_count(), std::max<std::size_t>(threads, 1));
+        std::vector<std::atomic<int>> visits(count);
+        (*pool)->for_each_index(count, [&](std::size_t index) { ++visits[index]; });
+        for (std::size_t index = 0; index < count; ++index) ASSERT_EQ(visits[index].load(), 1) << index << "/" << count;
+    }
+}
+
+TEST(BatchPool, TaskExceptionReachesCallerAfterEveryIndexRan) {
+    auto pool = WorkerPool::create(2);
+    ASSERT_TRUE(pool.has_value());
+    std::vector<std::atomic<int>> visits(6);
+    EXPECT_THROW((*pool)->for_each_index(6,
+                                         [&](std::size_t index) {
+                                             ++visits[index];
+                                             if (index == 1 || index == 3) throw std::runtime_error("task");
+                                         }),
+                 std::runtime_error);
+    for (auto& visit : visits) EXPECT_EQ(visit.load(), 1);
+    // The pool survives a failed job.
+    std::atomic<int> later{0};
+    (*pool)->for_each_index(4, [&](std::size_t) { ++later; });
+    EXPECT_EQ(later.load(), 4);
+}
+
+TEST(BatchPool, ConcurrentCallersEachGetTheirOwnResults) {
+    auto pool = WorkerPool::create(3);
+    ASSERT_TRUE(pool.has_value());
+    constexpr std::size_t CALLERS = 4, COUNT = 500, ROUNDS = 20;
+    std::vector<std::vector<std::size_t>> outputs(CALLERS, std::vector<std::size_t>(COUNT));
+    {
+        std::vector<std::jthread> callers;
+        for (std::size_t caller = 0; caller < CALLERS; ++caller) {
+            callers.emplace_back([&, caller] {
+                for (std::size_t round = 0; round < ROUNDS; ++round)
+                    (*pool)->for_each_index(COUNT, [&](std::size_t index) {
+                        outputs[caller][index] = caller * 1000000 + round * 1000 + index;
+                    });
+            });
+        }
+    }
+    for (std::size_t caller = 0; caller < CALLERS; ++caller)
+        for (std::size_t index = 0; index < COUNT; ++index)
+            ASSERT_EQ(outputs[caller][index], caller * 1000000 + (ROUNDS - 1) * 1000 + index);
+}
+
+TEST(BatchPool, SharedPoolIsCreatedOnceWithDefaultSize) {
+    auto first = shared_worker_pool();
+    ASSERT_TRUE(first.has_value());
+    auto second = shared_worker_pool();
+    ASSERT_TRUE(second.has_value());
+    EXPECT_EQ(*first, *second);
+    EXPECT_EQ((*first)->thread_count(), default_pool_size());
+    EXPECT_GE(default_pool_size(), 1u);
+}
+
+TEST(BatchPool, ForkedChildGetsAWorkingSharedPool) {
+    auto parent_pool = shared_worker_pool();
+    ASSERT_TRUE(parent_pool.has_value());
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The parent's workers do not exist here; a hang ends the child with SIGALRM.
+        alarm(20);
+        auto mapped = parallel_map(100, std::nullopt, [](std::size_t index) { return index; });
+        const bool right = mapped && mapped->size() == 100 && (*mapped)[99] == 99;
+        _exit(right ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// parallel_map over the pool each `workers` value chooses.
+class MapWorkers : public ::testing::TestWithParam<std::optional<std::uint64_t>> {};
+
+TEST_P(MapWorkers, ResultsInInputOrder) {
+    auto mapped = parallel_map(1000, GetParam(), [](std::size_t index) {
+        // Early indexes are slow, so a split in fixed blocks would finish out of order.
+        if (index < 4) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return std::to_string(index * index);
+    });
+    ASSERT_TRUE(mapped.has_value()) << mapped.error().message();
+    ASSERT_EQ(mapped->size(), 1000u);
+    for (std::size_t index = 0; index < mapped->size(); ++index) ASSERT_EQ((*mapped)[index], std::to_string(index * index));
+}
+
+TEST_P(MapWorkers, EmptyInputStartsNoThread) {
+    CountingLauncher launch;
+    auto mapped = parallel_map(0, GetParam(), [](std::size_t) { return 1; }, launch.launcher());
+    ASSERT_TRUE(mapped.has_value());
+    EXPECT_TRUE(mapped->empty());
+    EXPECT_EQ(launch.started.load(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Batch, MapWorkers,
+                         ::testing::Values(std::nullopt, std::optional<std::uint64_t>(0),
+                                           std::optional<std::uint64_t>(7),
+                                           std::optional<std::uint64_t>(std::numeric_limits<std::uint64_t>::max())));
+
+TEST(BatchMap, DedicatedPoolStartsAtMostOneThreadPerIndexAndJoinsThem) {
+    const std::size_t cases[][3] = {{1, 50, 1}, {5, 3, 3}, {0, 1000, std::min<std::size_t>(default_pool_size(), 1000)}};
+    for (const auto& [workers, count, expected_threads] : cases) {
+        CountingLauncher launch;
+        std::mutex mutex;
+        std::set<std::thread::id> seen;
+        auto mapped = parallel_map(count, std::uint64_t{workers},
+                                   [&](std::size_t index) {
+                                       std::lock_guard lock(mutex);
+                                       seen.insert(std::this_thread::get_id());
+                                       return index;
+                                   },
+                                   launch.launcher());
+        ASSERT_TRUE(mapped.has_value());
+        EXPECT_EQ(launch.started.load(), expected_threads);
+        EXPECT_LE(seen.size(), expected_threads);
+        EXPECT_FALSE(seen.contains(std::this_thread::get_id())) << "work ran on the calling thread";
+        EXPECT_EQ(launch.exited.load(), expected_threads);  // joined before the call returns
+    }
+}
+
+TEST(BatchMap, DedicatedPoolSizeRule) {
+    const std::size_t processors = default_pool_size();
+    const struct {
+        std::uint64_t workers;
+        std::size_t job_size, threads;
+    } cases[] = {{0, 1000000, processors},  {0, 1, 1},          {3, 2, 2},
+                 {65535, 1000000, 65535},   {65536, 1000000, 65535},
+                 {std::numeric_limits<std::uint64_t>::max(), 7, 7}, {std::uint64_t{1} << 32, 1000000, 65535}};
+    for (const auto& c : cases)
+        EXPECT_EQ(dedicated_pool_size(c.workers, c.job_size), c.threads)
+            << "workers " << c.workers << ", job " << c.job_size;
+}
+
+TEST(BatchMap, TwoWorkersRunTwoIndexesAtOnce) {
+    std::atomic<int> arrived{0};
+    auto mapped = parallel_map(2, std::uint64_t{2}, [&](std::size_t) { return rendezvous(arrived, 2) ? 1 : 0; });
+    ASSERT_TRUE(mapped.has_value());
+    EXPECT_TRUE((*mapped)[0] && (*mapped)[1]) << "the two indexes never ran concurrently";
+}
+
+class StartFailure : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(StartFailure, ReportsJoinsStartedThreadsAndComputesNothing) {
+    CountingLauncher launch;
+    launch.allowed = GetParam();
+    std::atomic<int> computed{0};
+    auto mapped = parallel_map(10, std::uint64_t{4},
+                                        [&](std::size_t) {
+                                            ++computed;
+                                            return 0;
+                                        },
+                                        launch.launcher());
+    ASSERT_FALSE(mapped.has_value());
+    EXPECT_TRUE(mapped.error().message().starts_with("Failed to build thread pool")) << mapped.error().message();
+    EXPECT_EQ(computed.load(), 0);
+    EXPECT_EQ(launch.started.load(), GetParam());
+    // Every thread that did start has been joined: its body has returned.
+    EXPECT_EQ(launch.exited.load(), GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Batch, StartFailure, ::testing::Values(0, 1, 3));
+
+std::string title_of(const Book& book) { return std::string(first_dc_value(book, "title").value_or("<none>")); }
+
+class BatchReadWorkers : public ::testing::TestWithParam<std::optional<std::uint64_t>> {};
+
+TEST_P(BatchReadWorkers, EachSlotHoldsItsOwnPathsOutcomeInOrder) {
+    const TempDir folder;
+    const std::vector<std::string> paths = {folder.write("a.epub", small_book("alpha")), folder.file("missing.epub"),
+                                            folder.write("b.epub", small_book("beta")),
+                                            folder.write("plain.epub", "just text, no archive"),
+                                            folder.write("g.epub", small_book("gamma"))};
+    auto results = read_epubs(paths, GetParam(), ReadOptions{});
+    ASSERT_TRUE(results.has_value()) << results.error().message();
+    ASSERT_EQ(results->size(), paths.size());
+    const char* titles[] = {"alpha", nullptr, "beta", nullptr, "gamma"};
+    for (std::size_t index = 0; index < paths.size(); ++index) {
+        const Result<Book>& slot = (*results)[index];
+        if (titles[index]) {
+            ASSERT_TRUE(slot.has_value()) << index << ": " << slot.error().message();
+            EXPECT_EQ(title_of(*slot), titles[index]);
+        } else {
+            ASSERT_FALSE(slot.has_value()) << "slot " << index << " should have failed";
+            // The same failure a single read of that path reports.
+            EXPECT_EQ(slot.error().message(), read_epub_path(paths[index], ReadOptions{}).error().message());
+        }
+    }
+    EXPECT_EQ((*results)[1].error().kind, ErrorKind::Io);
+    EXPECT_EQ((*results)[3].error().kind, ErrorKind::Zip);
+}
+
+INSTANTIATE_TEST_SUITE_P(Batch, BatchReadWorkers,
+                         ::testing::Values(std::nullopt, std::optional<std::uint64_t>(1),
+                                           std::optional<std::uint64_t>(std::numeric_limits<std::uint64_t>::max())));
+
+TEST(BatchRead, EmptyInputGivesEmptyResult) {
+    auto results = read_epubs({}, std::uint64_t{2}, ReadOptions{});
+    ASSERT_TRUE(results.has_value());
+    EXPECT_TRUE(results->empty());
+}
+
+TEST(BatchRead, BooksAreCompleteEvenWhenLazyIsAskedAndFilesAreGone) {
+    std::vector<std::string> paths;
+    Result<std::vector<Result<Book>>> results;
+    {
+        const TempDir folder;
+        paths = {folder.write("1.epub", small_book("one")), folder.write("2.epub", small_book("two"))};
+        results = read_epubs(paths, std::nullopt, {.lazy = true});
+    }
+    ASSERT_TRUE(results.has_value());
+    for (std::size_t index = 0; index < paths.size(); ++index) {
+        ASSERT_TRUE((*results)[index].has_value());
+        for (const auto& item : (*results)[index]->items) {
+            EXPECT_TRUE(item->content.is_set()) << item->href << " was left to load later";
+            EXPECT_FALSE(item->lazy_source.has_value());
+        }
+        EXPECT_EQ(load_content(*(*results)[index]->items[0]), index == 0 ? "<p>one</p>" : "<p>two</p>");
+    }
+}
+
+TEST(BatchRead, TwoThreadsShareThePoolAtOnce) {
+    const TempDir folder;
+    std::vector<std::string> paths[2];
+    for (int caller = 0; caller < 2; ++caller)
+        for (int number = 0; number < 20; ++number) {
+            const std::string title = "caller" + std::to_string(caller) + "_" + std::to_string(number);
+            paths[caller].push_back(folder.write(title + ".epub", small_book(title)));
+        }
+    Result<std::vector<Result<Book>>> outcomes[2];
+    {
+        std::jthread first([&] { outcomes[0] = read_epubs(paths[0], std::nullopt, ReadOptions{}); });
+        std::jthread second([&] { outcomes[1] = read_epubs(paths[1], std::nullopt, ReadOptions{}); });
+    }
+    for (int caller = 0; caller < 2; ++caller) {
+        ASSERT_TRUE(outcomes[caller].has_value());
+        ASSERT_EQ(outcomes[caller]->size(), 20u);
+        for (int number = 0; number < 20; ++number) {
+            ASSERT_TRUE((*outcomes[caller])[number].has_value());
+            EXPECT_EQ(title_of(*(*outcomes[caller])[number]),
+                      "caller" + std::to_string(caller) + "_" + std::to_string(number));
+        }
+    }
+}
+
+TEST(LenientMarkup, BecomesXml) {
+    const std::pair<std::string, std::string> cases[] = {
+        // The prolog's declaration goes, even with an internal subset and quoted ">".
+        {"<?xml version='1.0'?><!-- c --><!doctype html [<!ENTITY a 'x>y'>]><p/>", "<?xml version='1.0'?><!-- c --><p/>"},
+        {"<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.1//EN\" \"a>b.dtd\">\n<p/>", "\n<p/>"},
+        // Only in the prolog: a later one is the parser's to judge.
+        {"<p/><!DOCTYPE x>", "<p/><!DOCTYPE x>"},
+        // HTML names become numeric references (two for a two-character name), in text
+        // and attributes; XML's own names, numeric references and unknown names stay.
+        {"<a title='&eacute;'>&nbsp;&amp;&lt;&#233;&NotEqualTilde;&bogus;&nbsp</a>",
+         "<a title='&#233;'>&#160;&amp;&lt;&#233;&#8770;&#824;&bogus;&nbsp</a>"},
+        {"& &; &nbsp &" + std::string(60, 'a') + "; &", "& &; &nbsp &" + std::string(60, 'a') + "; &"}};
+    for (const auto& [html, xml] : cases) EXPECT_EQ(xml_from_html_markup(html), xml);
+}
+
+TEST(LenientToc, NavFirstThenNcxEachUnlessIgnored) {
+    const std::string nav = "<!DOCTYPE html>" + nav_xhtml("<li><a href='n'>N&hellip;</a></li>");
+    const std::string empty_nav = nav_xhtml("");
+    const std::string ncx = "<!DOCTYPE ncx>" +
+        ncx_xml("<navPoint><navLabel><text>X&mdash;</text></navLabel><content src='x'/></navPoint>");
+    const std::vector<NavigationDocument> both{{"application/x-dtbncx+xml", ncx}, {"application/xhtml+xml", nav}};
+    EXPECT_EQ(lenient_toc(both, {}), std::vector<TocEntry>{TocEntry("N\u2026", "n")});
+    EXPECT_EQ(lenient_toc(both, {.ignore_nav = true}), std::vector<TocEntry>{TocEntry("X\u2014", "x")});
+    const std::vector<NavigationDocument> empty_first{{"application/xhtml+xml", empty_nav}, both[0]};
+    EXPECT_EQ(lenient_toc(empty_first, {}), std::vector<TocEntry>{TocEntry("X\u2014", "x")});
+    EXPECT_TRUE(lenient_toc(both, {.ignore_ncx = true, .ignore_nav = true}).empty());
+}
+
+TEST(ReaderTextItemsOnly, LeavesEveryOtherItemEmpty) {
+    auto book = read_epub_bytes(small_book("T"), {.text_items_only = true});
+    ASSERT_TRUE(book.has_value()) << book.error().message();
+    std::vector<std::pair<std::string, bool>> filled;
+    for (const auto& item : book->items) filled.emplace_back(item->id, !load_content(*item).empty());
+    const std::vector<std::pair<std::string, bool>> expected{{"c", true}, {"n", true}, {"i", false}, {"s", false}};
+    EXPECT_EQ(filled, expected);
+}
+
+TEST(Pipeline, OutcomesInInputOrderWithFailuresAsValues) {
+    const quirelo::testing::TempDir folder;
+    const std::vector<std::string> paths{folder.write("one.epub", small_book("One")), folder.file("missing.epub"),
+                                         folder.write("not.epub", "plain text"),
+                                         folder.write("two.epub", small_book("Two"))};
+    ConversionOptions options;
+    options.summary = true;
+    const auto outcomes = convert_many(paths, 2, options);
+    ASSERT_TRUE(outcomes.has_value()) << outcomes.error().message();
+    ASSERT_EQ(outcomes->size(), 4u);
+    ASSERT_TRUE((*outcomes)[0].has_value());
+    EXPECT_EQ((*outcomes)[0]->markdown, "# One\n\n**Unknown**\n\n---\n\nOne");
+    EXPECT_EQ((*outcomes)[0]->summary->title, "One");
+    EXPECT_EQ((*outcomes)[3]->summary->title, "Two");
+    for (std::size_t failed : {1u, 2u}) {
+        ASSERT_FALSE((*outcomes)[failed].has_value());
+        EXPECT_EQ((*outcomes)[failed].error().kind, FailureKind::Read);
+        EXPECT_EQ((*outcomes)[failed].error().message,
+                  read_epub_path(paths[failed], {}).error().message());
+    }
+}
+
+}  // namespace

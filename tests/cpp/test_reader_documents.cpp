@@ -1,0 +1,331 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "model/epub_vocabulary.hpp"
+#include "model/toc.hpp"
+#include "reader/container.hpp"
+#include "reader/package_document.hpp"
+#include "reader/refinements.hpp"
+#include "reader/toc_parsing.hpp"
+#include "reader/xml_tree.hpp"
+#include "test_support.hpp"
+
+using namespace quirelo;
+using quirelo::testing::nav_xhtml;
+using quirelo::testing::ncx_xml;
+using quirelo::testing::package_xml;
+
+namespace {
+
+TEST(XmlTree, RefusesWithMessage) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"<?xml version=\"1.0\"?>\n<!-- c -->\n<!DOCTYPE x SYSTEM \"x.dtd\"><x/>", "XML with DTD detected"},
+        {"<!DOCTYPE x [<!ENTITY e \"boom\">]><x>&e;</x>", "XML with DTD detected"},
+        {"<p>caf&eacute;</p>", "undefined entity"},
+        {"<a><b></a>", "mismatched tag"},
+        {"", "no element found"},
+        {"<a/><b/>", "junk after document element"},
+        {"<x:a/>", "unbound prefix"}};
+    for (const auto& [xml, fragment] : cases) {
+        auto parsed = parse_xml(xml);
+        ASSERT_FALSE(parsed.has_value()) << xml;
+        EXPECT_NE(parsed.error().detail.find(fragment), std::string::npos) << parsed.error().message();
+    }
+}
+
+TEST(XmlTree, NamespacesAndAttributes) {
+    auto doc = parse_xml(
+        "<r xmlns='urn:a' xmlns:p='urn:p'><p:e plain='1' p:q='2' xml:lang='en'/></r>");
+    ASSERT_TRUE(doc.has_value()) << doc.error().message();
+    XmlNode root = doc->root_element();
+    EXPECT_EQ(root.local_name(), "r");
+    EXPECT_EQ(root.namespace_uri(), "urn:a");
+    XmlNode e = root.first_child();
+    EXPECT_EQ(e.local_name(), "e");
+    EXPECT_EQ(e.namespace_uri(), "urn:p");
+    ASSERT_EQ(e.attributes().size(), 3u);
+    EXPECT_EQ(e.attributes()[1].namespace_uri, "urn:p");
+    EXPECT_EQ(e.attributes()[1].local_name, "q");
+    EXPECT_EQ(e.attributes()[2].namespace_uri, quirelo::XML_NAMESPACE_URI);
+    // A plain-name lookup sees only attributes without a namespace.
+    EXPECT_EQ(e.attribute("plain"), "1");
+    EXPECT_FALSE(e.attribute("q").has_value());
+}
+
+TEST(XmlTree, EntitiesCdataAndCharacterReferencesMergeIntoOneText) {
+    auto doc = parse_xml("<t>a &amp; b<![CDATA[ <c> ]]>&#233;&#x41;</t>");
+    ASSERT_TRUE(doc.has_value()) << doc.error().message();
+    XmlNode t = doc->root_element();
+    EXPECT_EQ(child_text(t), "a & b <c> \xC3\xA9" "A");
+    EXPECT_FALSE(t.first_child().next_sibling());
+}
+
+TEST(XmlTree, InvalidUtf8IsRepairedDeclaredEncodingIgnoredByteOrderMarkAccepted) {
+    auto doc = parse_xml("<?xml version='1.0' encoding='ISO-8859-1'?><t>caf\xC3\xA9 \xFF!</t>");
+    ASSERT_TRUE(doc.has_value()) << doc.error().message();
+    EXPECT_EQ(child_text(doc->root_element()), "caf\xC3\xA9 \xEF\xBF\xBD!");
+    auto marked = parse_xml("\xEF\xBB\xBF<t>x</t>");
+    ASSERT_TRUE(marked.has_value()) << marked.error().message();
+    EXPECT_EQ(child_text(marked->root_element()), "x");
+}
+
+TEST(XmlTree, MillionLevelsDeepParsesAndWalksWithoutRecursion) {
+    constexpr std::size_t DEPTH = 1'000'000;
+    std::string xml;
+    xml.reserve(DEPTH * 7 + 16);
+    for (std::size_t i = 0; i < DEPTH; ++i) xml += "<a>";
+    xml += "deep";
+    for (std::size_t i = 0; i < DEPTH; ++i) xml += "</a>";
+    auto doc = parse_xml(xml);
+    ASSERT_TRUE(doc.has_value()) << doc.error().message();
+    XmlNode root = doc->root_element();
+    EXPECT_EQ(all_text(root), "deep");
+    EXPECT_FALSE(root.first_descendant_named("missing"));
+    EXPECT_EQ(doc->node_count(), DEPTH + 2);  // document node + elements + the text
+}
+
+constexpr const char* CONTAINER_NS = "urn:oasis:names:tc:opendocument:xmlns:container";
+
+TEST(ReaderContainer, FirstRootfileWithAPath) {
+    const std::string ns = std::string("<c xmlns='") + CONTAINER_NS + "'>";
+    const std::pair<std::string, std::string> cases[] = {
+        {quirelo::testing::container_xml("OEBPS/content.opf"), "OEBPS/content.opf"},
+        {ns + "<rootfiles><rootfile/><rootfile full-path='b.opf'/></rootfiles></c>", "b.opf"},
+        {ns + "<rootfile full-path=''/></c>", ""},
+        {ns + "<rootfile full-path='/x.opf'/></c>", "/x.opf"}};
+    for (const auto& [xml, path] : cases) {
+        auto result = parse_container(xml);
+        ASSERT_TRUE(result.has_value()) << result.error().message();
+        EXPECT_EQ(*result, path);
+    }
+    EXPECT_EQ(parse_container(ns + "</c>").error().message(), "No rootfile found in container.xml");
+}
+
+const MetadataEntry& only_entry(const PackageDocument& package, std::string_view group, std::string_view name) {
+    const auto* names = package.metadata.find(group);
+    EXPECT_NE(names, nullptr);
+    const auto* list = names->find(name);
+    EXPECT_NE(list, nullptr);
+    EXPECT_EQ(list->size(), 1u);
+    return list->front();
+}
+
+TEST(ReaderPackage, MetadataRules) {
+    auto package = parse_package(package_xml(
+        "<dc:title> Spaced <!--x--></dc:title>"
+        "<dc:creator id='c1' opf:role='aut' xmlns:opf='http://www.idpf.org/2007/opf' xml:lang='fr'"
+        " xmlns:o2='urn:other' o2:x='y'>Ann</dc:creator>"
+        "<dc:subject><!--c-->Sub</dc:subject>"
+        "<dc:description><b>bold</b></dc:description>"
+        "<meta property='dcterms:modified' content='2020'/>"
+        "<meta property='p'>text</meta>"
+        "<meta name='cover' content='img'/>"
+        "<meta name='lonely'/>"
+        "<link rel='x' href='y'/>"
+        "<dc:title>Second</dc:title>",
+        "", ""));
+    ASSERT_TRUE(package.has_value()) << package.error().message();
+    EXPECT_EQ(package->version, "3.0");
+    const auto* titles = package->metadata.find("DC")->find("title");
+    ASSERT_EQ(titles->size(), 2u);
+    EXPECT_EQ((*titles)[0].value, " Spaced ");
+    EXPECT_EQ((*titles)[1].value, "Second");
+    const auto& creator = only_entry(*package, "DC", "creator");
+    EXPECT_EQ(creator.value, "Ann");
+    EXPECT_EQ(*creator.attributes.find("opf:role"), "aut");
+    EXPECT_EQ(*creator.attributes.find("xml:lang"), "fr");
+    EXPECT_EQ(*creator.attributes.find("ns:x"), "y");
+    EXPECT_EQ(*creator.attributes.find("id"), "c1");
+    EXPECT_EQ(only_entry(*package, "DC", "subject").value, "Sub");
+    EXPECT_EQ(only_entry(*package, "DC", "description").value, "");
+    EXPECT_EQ(only_entry(*package, "OPF", "dcterms:modified").value, "2020");
+    EXPECT_EQ(only_entry(*package, "OPF", "p").value, "text");
+    const auto& cover = only_entry(*package, "OPF", "cover");
+    EXPECT_EQ(cover.value, "img");
+    EXPECT_EQ(*cover.attributes.find("name"), "cover");
+    EXPECT_EQ(package->metadata.find("OPF")->size(), 3u);  // lonely meta and link dropped
+}
+
+TEST(ReaderPackage, ManifestAndSpine) {
+    auto package = parse_package(package_xml(
+        "",
+        "<item id='a' href='a.xhtml' media-type='application/xhtml+xml' properties='nav' fallback='b'"
+        " media-overlay='s'/>"
+        "<item id='nohref'/><item href='noid.x'/>"
+        "<item id='b' href='b.png'/>"
+        "<item id='a' href='a2.xhtml' media-type='text/html'/>",
+        "<itemref idref='a'/><itemref idref='b' linear='no' properties='page-spread-left'/>"
+        "<itemref idref='a' linear='No'/><itemref/><itemref idref='ghost' linear='false'/>",
+        "toc='ncx'"));
+    ASSERT_TRUE(package.has_value()) << package.error().message();
+    ASSERT_EQ(package->manifest.size(), 2u);
+    // The later "a" replaced the earlier one in place.
+    const auto& first = package->manifest.begin()->second;
+    EXPECT_EQ(first.id, "a");
+    EXPECT_EQ(first.href, "a2.xhtml");
+    EXPECT_EQ(first.media_type, "text/html");
+    EXPECT_FALSE(first.properties.has_value());
+    const auto* b = package->manifest.find("b");
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->media_type, "");
+    EXPECT_EQ(package->spine_toc, "ncx");
+    ASSERT_EQ(package->spine.size(), 4u);
+    EXPECT_TRUE(package->spine[0].linear);
+    EXPECT_FALSE(package->spine[1].linear);
+    EXPECT_EQ(package->spine[1].properties, "page-spread-left");
+    EXPECT_TRUE(package->spine[2].linear);
+    EXPECT_EQ(package->spine[3].idref, "ghost");
+    EXPECT_TRUE(package->spine[3].linear);
+}
+
+TEST(ReaderPackage, RootOfAnyNameAndMissingSections) {
+    auto package = parse_package("<book version='2.0'><manifest/><spine/><manifest><item id='x' href='x'/></manifest></book>");
+    ASSERT_TRUE(package.has_value());
+    EXPECT_EQ(package->version, "2.0");
+    EXPECT_TRUE(package->manifest.empty());  // only the first manifest counts
+    EXPECT_TRUE(package->metadata.empty());
+    EXPECT_FALSE(package->spine_toc.has_value());
+
+    auto bare = parse_package("<package/>");
+    ASSERT_TRUE(bare.has_value());
+    EXPECT_EQ(bare->version, "3.0");
+}
+
+TEST(ReaderRefinements, FoldsKnownPropertiesOntoTheirTarget) {
+    auto package = parse_package(package_xml(
+        "<dc:creator id='creator01'>Ann</dc:creator>"
+        "<dc:contributor id='c2'>Bob</dc:contributor>"
+        "<meta refines='#creator01' property='file-as'>Ann, A</meta>"
+        "<meta refines='##c2' property='role' scheme='marc:relators'>edt</meta>"
+        "<meta refines='#c2' property='role'>trl</meta>"
+        "<meta refines='#creator01' property='alternate-script'>アン</meta>"
+        "<meta refines='#nobody' property='file-as'>X</meta>"
+        "<meta property='dcterms:modified'>2020</meta>",
+        "", ""));
+    ASSERT_TRUE(package.has_value());
+    fold_refinements(package->metadata);
+    const auto& creator = only_entry(*package, "DC", "creator");
+    EXPECT_EQ(*creator.attributes.find("opf:file-as"), "Ann, A");
+    const auto& contributor = only_entry(*package, "DC", "contributor");
+    EXPECT_EQ(*contributor.attributes.find("opf:role"), "trl");  // the later refinement wins
+    const auto* opf = package->metadata.find("OPF");
+    EXPECT_EQ(opf->find("role"), nullptr);
+    ASSERT_NE(opf->find("file-as"), nullptr);  // the unknown target stays
+    EXPECT_EQ(opf->find("file-as")->size(), 1u);
+    EXPECT_EQ(opf->find("file-as")->front().value, "X");
+    EXPECT_NE(opf->find("alternate-script"), nullptr);
+    EXPECT_NE(opf->find("dcterms:modified"), nullptr);
+}
+
+TEST(ReaderNav, EntriesTitlesAndHrefs) {
+    auto toc = parse_nav(nav_xhtml(
+        "<li><a href='c1.xhtml#s'>\n  Chapter <em>One</em>\n  <span>!</span>\n</a></li>"
+        "<li><span>Part</span><ol><li><a href='p%201.xhtml'>Inner</a></li></ol></li>"
+        "<li>bare text<b>x</b></li>"
+        "<li><a>No href</a></li>"
+        "<p>ignored</p>"));
+    ASSERT_TRUE(toc.has_value()) << toc.error().message();
+    const std::vector<TocEntry> expected{
+        {"Chapter One\n  !", "c1.xhtml#s"},
+        {"Part", "", {{"Inner", "p%201.xhtml"}}},
+        {"", ""},
+        {"No href", ""},
+    };
+    EXPECT_EQ(*toc, expected);
+}
+
+TEST(ReaderNav, ChoosesTheTocNav) {
+    const std::string head =
+        "<html xmlns='http://www.w3.org/1999/xhtml' xmlns:epub='http://www.idpf.org/2007/ops'"
+        " xmlns:other='urn:x'><body>";
+    // A namespaced epub:type wins over an earlier plain one; "toc landmarks" never matches.
+    auto namespaced = parse_nav(head +
+                                "<nav type='toc'><ol><li><a href='plain'>P</a></li></ol></nav>"
+                                "<nav epub:type='toc landmarks'><ol><li><a href='multi'>M</a></li></ol></nav>"
+                                "<nav epub:type='toc'><ol><li><a href='ns'>N</a></li></ol></nav></body></html>");
+    ASSERT_TRUE(namespaced.has_value());
+    ASSERT_EQ(namespaced->size(), 1u);
+    EXPECT_EQ((*namespaced)[0].href, "ns");
+
+    auto plain = parse_nav(head + "<nav other:type='toc'><ol><li><a href='any'>A</a></li></ol></nav></body></html>");
+    ASSERT_TRUE(plain.has_value());
+    ASSERT_EQ(plain->size(), 1u);
+    EXPECT_EQ((*plain)[0].href, "any");
+
+    auto none = parse_nav(head + "<nav epub:type='landmarks'><ol><li/></ol></nav></body></html>");
+    ASSERT_TRUE(none.has_value());
+    EXPECT_TRUE(none->empty());
+
+    auto no_list = parse_nav(head + "<nav epub:type='toc'><ul><li/></ul></nav></body></html>");
+    ASSERT_TRUE(no_list.has_value());
+    EXPECT_TRUE(no_list->empty());
+}
+
+TEST(ReaderNav, FailsOnDoctypeAndHtmlEntities) {
+    EXPECT_FALSE(parse_nav("<!DOCTYPE html>" + nav_xhtml("<li><a href='a'>A</a></li>")).has_value());
+    EXPECT_FALSE(parse_nav(nav_xhtml("<li><a href='a'>A&nbsp;B</a></li>")).has_value());
+}
+
+// levels entries, each but the last holding a list with the next one.
+std::string nested_nav(std::size_t levels) {
+    std::string items;
+    for (std::size_t i = 0; i < levels; ++i) items += i + 1 < levels ? "<li><a href='h'>t</a><ol>" : "<li><a>t</a>";
+    items += "</li>";
+    for (std::size_t i = 1; i < levels; ++i) items += "</ol></li>";
+    return nav_xhtml(items);
+}
+
+TEST(ReaderNav, DepthIsCappedAtMaxTocDepth) {
+    // The innermost list of 101 nested lists is dropped.
+    auto capped = parse_nav(nested_nav(101));
+    ASSERT_TRUE(capped.has_value());
+    EXPECT_EQ(toc_depth(*capped), MAX_TOC_DEPTH);
+    auto exact = parse_nav(nested_nav(100));
+    ASSERT_TRUE(exact.has_value());
+    EXPECT_EQ(toc_depth(*exact), 100u);
+}
+
+TEST(ReaderNcx, EntriesTitlesAndHrefs) {
+    auto toc = parse_ncx(ncx_xml(
+        "<navPoint id='a' playOrder='2'><navLabel><text>  One  </text></navLabel><content src='one.html#x'/>"
+        "  <navPoint><navLabel><text>Inner</text></navLabel><content src='in.html'/></navPoint>"
+        "</navPoint>"
+        "<navPoint><navLabel><text><!--c-->Hidden</text></navLabel><content/></navPoint>"
+        "<navPoint><navPoint><navLabel><text>Borrowed</text></navLabel><content src='b.html'/></navPoint>"
+        "</navPoint>"));
+    ASSERT_TRUE(toc.has_value()) << toc.error().message();
+    const std::vector<TocEntry> expected{
+        {"  One  ", "one.html#x", {{"Inner", "in.html"}}},
+        {"", ""},
+        // Without its own label and content it takes those of its first nested point.
+        {"Borrowed", "b.html", {{"Borrowed", "b.html"}}},
+    };
+    EXPECT_EQ(*toc, expected);
+}
+
+TEST(ReaderNcx, NoNavMapAndDoctype) {
+    auto empty = parse_ncx("<ncx><docTitle/></ncx>");
+    ASSERT_TRUE(empty.has_value());
+    EXPECT_TRUE(empty->empty());
+    EXPECT_FALSE(parse_ncx("<!DOCTYPE ncx PUBLIC \"-//NISO//DTD ncx 2005-1//EN\" \"x\">" + ncx_xml("")).has_value());
+}
+
+TEST(ReaderNcx, DepthIsCappedAndDeepDocumentsAreSafe) {
+    std::string points;
+    for (int i = 0; i < 101; ++i) points += "<navPoint><navLabel><text>t</text></navLabel>";
+    for (int i = 0; i < 101; ++i) points += "</navPoint>";
+    auto capped = parse_ncx(ncx_xml(points));
+    ASSERT_TRUE(capped.has_value());
+    EXPECT_EQ(toc_depth(*capped), MAX_TOC_DEPTH);
+
+    // Far deeper than the cap: parsed, searched and dropped without recursion.
+    std::string deep;
+    for (int i = 0; i < 100'000; ++i) deep += "<navPoint>";
+    for (int i = 0; i < 100'000; ++i) deep += "</navPoint>";
+    auto result = parse_ncx(ncx_xml(deep));
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(toc_depth(*result), MAX_TOC_DEPTH);
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+#pragma once
+// The C++ tests' one support library: ZIP archives and EPUB books built in memory (with
+// control over what the headers claim, so damaged archives are easy), small model books
+// for the writer, temporary folders and the corpus of real books.
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "model/book.hpp"
+
+namespace quirelo::testing {
+
+struct ZipEntryLayout {
+    std::string name = {};
+    std::string data = {};
+    bool deflate = true;
+    // Lies the headers may tell.
+    std::optional<std::uint32_t> declared_size = std::nullopt;
+    std::optional<std::uint32_t> crc = std::nullopt;
+    std::optional<std::uint16_t> method = std::nullopt;
+    std::uint16_t flags = 0;
+};
+
+std::string build_zip(const std::vector<ZipEntryLayout>& entries);
+
+std::string container_xml(std::string_view full_path);
+// A version 3.0 package document with the given metadata, manifest and spine inner markup
+// (spine_attributes go on the spine element).
+std::string package_xml(std::string_view metadata, std::string_view manifest, std::string_view spine,
+                        std::string_view spine_attributes = "");
+// A navigation document whose toc nav holds the given list items.
+std::string nav_xhtml(std::string_view list_items);
+// An NCX whose navMap holds the given navPoints.
+std::string ncx_xml(std::string_view nav_points);
+// mimetype, container (naming OEBPS/content.opf), the package document, then the rest.
+std::vector<ZipEntryLayout> book_entries(std::string opf, std::vector<ZipEntryLayout> files = {});
+// A whole book: identifier, title and language; chapter c (in the spine, "<p>title</p>"),
+// navigation n, image i and style s.
+std::string small_book(const std::string& title);
+
+// What the action writes to file descriptor 2.
+std::string capture_stderr(const std::function<void()>& action);
+
+// A fresh folder, removed with everything in it at the end of the scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string file(std::string_view name) const { return (path_ / name).string(); }
+    // Writes bytes to the named file and gives its path.
+    std::string write(std::string_view name, std::string_view bytes) const;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+std::string read_file(const std::string& path);
+
+// The .epub files of ../shared/corpus, sorted; empty when it is absent.
+std::vector<std::filesystem::path> corpus_books();
+
+// Model books for the writer.
+AttributeMap attributes(std::initializer_list<std::pair<const char*, const char*>> pairs);
+struct ItemFields {
+    std::string id;
+    std::string href;
+    std::string media_type;
+    std::string content;
+    ItemType type = ITEM_DOCUMENT;
+    std::optional<std::string> properties = std::nullopt;
+};
+void add(Book& book, ItemFields fields);
+// Identifier urn:x, title T, language en, chapter ch1 ("<html/>") in the spine.
+Book minimal_book(std::string version = "3.0");
+// 2024-02-29T13:05:09.700Z: a leap day, with a fraction that must be dropped.
+std::chrono::system_clock::time_point fixed_time();
+
+}  // namespace quirelo::testing
