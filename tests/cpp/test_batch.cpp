@@ -112,16 +112,6 @@ TEST(BatchPool, ConcurrentCallersEachGetTheirOwnResults) {
             ASSERT_EQ(outputs[caller][index], caller * 1000000 + (ROUNDS - 1) * 1000 + index);
 }
 
-TEST(BatchPool, SharedPoolIsCreatedOnceWithDefaultSize) {
-    auto first = shared_worker_pool();
-    ASSERT_TRUE(first.has_value());
-    auto second = shared_worker_pool();
-    ASSERT_TRUE(second.has_value());
-    EXPECT_EQ(*first, *second);
-    EXPECT_EQ((*first)->thread_count(), default_pool_size());
-    EXPECT_GE(default_pool_size(), 1u);
-}
-
 TEST(BatchPool, ForkedChildGetsAWorkingSharedPool) {
     auto parent_pool = shared_worker_pool();
     ASSERT_TRUE(parent_pool.has_value());
@@ -263,12 +253,6 @@ INSTANTIATE_TEST_SUITE_P(Batch, BatchReadWorkers,
                          ::testing::Values(std::nullopt, std::optional<std::uint64_t>(1),
                                            std::optional<std::uint64_t>(std::numeric_limits<std::uint64_t>::max())));
 
-TEST(BatchRead, EmptyInputGivesEmptyResult) {
-    auto results = read_epubs({}, std::uint64_t{2}, ReadOptions{});
-    ASSERT_TRUE(results.has_value());
-    EXPECT_TRUE(results->empty());
-}
-
 TEST(BatchRead, BooksAreCompleteEvenWhenLazyIsAskedAndFilesAreGone) {
     std::vector<std::string> paths;
     Result<std::vector<Result<Book>>> results;
@@ -285,30 +269,6 @@ TEST(BatchRead, BooksAreCompleteEvenWhenLazyIsAskedAndFilesAreGone) {
             EXPECT_FALSE(item->lazy_source.has_value());
         }
         EXPECT_EQ(load_content(*(*results)[index]->items[0]), index == 0 ? "<p>one</p>" : "<p>two</p>");
-    }
-}
-
-TEST(BatchRead, TwoThreadsShareThePoolAtOnce) {
-    const TempDir folder;
-    std::vector<std::string> paths[2];
-    for (int caller = 0; caller < 2; ++caller)
-        for (int number = 0; number < 20; ++number) {
-            const std::string title = "caller" + std::to_string(caller) + "_" + std::to_string(number);
-            paths[caller].push_back(folder.write(title + ".epub", small_book(title)));
-        }
-    Result<std::vector<Result<Book>>> outcomes[2];
-    {
-        std::jthread first([&] { outcomes[0] = read_epubs(paths[0], std::nullopt, ReadOptions{}); });
-        std::jthread second([&] { outcomes[1] = read_epubs(paths[1], std::nullopt, ReadOptions{}); });
-    }
-    for (int caller = 0; caller < 2; ++caller) {
-        ASSERT_TRUE(outcomes[caller].has_value());
-        ASSERT_EQ(outcomes[caller]->size(), 20u);
-        for (int number = 0; number < 20; ++number) {
-            ASSERT_TRUE((*outcomes[caller])[number].has_value());
-            EXPECT_EQ(title_of(*(*outcomes[caller])[number]),
-                      "caller" + std::to_string(caller) + "_" + std::to_string(number));
-        }
     }
 }
 

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
+#include <format>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -83,52 +83,31 @@ std::string build_zip(const std::vector<ZipEntryLayout>& entries) {
 }
 
 std::string container_xml(std::string_view full_path) {
-    std::string xml =
-        "<?xml version=\"1.0\"?>\n"
-        "<container version=\"1.0\" xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\">"
-        "<rootfiles><rootfile full-path=\"";
-    xml += full_path;
-    xml += "\" media-type=\"application/oebps-package+xml\"/></rootfiles></container>";
-    return xml;
+    return std::format("<?xml version=\"1.0\"?>\n<container version=\"1.0\" "
+                       "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles><rootfile "
+                       "full-path=\"{}\" media-type=\"application/oebps-package+xml\"/></rootfiles></container>",
+                       full_path);
 }
 
 std::string package_xml(std::string_view metadata, std::string_view manifest, std::string_view spine,
                         std::string_view spine_attributes) {
-    std::string xml =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\" "
-        "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><metadata>";
-    xml += metadata;
-    xml += "</metadata><manifest>";
-    xml += manifest;
-    xml += "</manifest><spine";
-    if (!spine_attributes.empty()) {
-        xml += ' ';
-        xml += spine_attributes;
-    }
-    xml += '>';
-    xml += spine;
-    xml += "</spine></package>";
-    return xml;
+    return std::format("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<package xmlns=\"http://www.idpf.org/2007/opf\" "
+                       "version=\"3.0\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><metadata>{}</metadata>"
+                       "<manifest>{}</manifest><spine{}{}>{}</spine></package>",
+                       metadata, manifest, spine_attributes.empty() ? "" : " ", spine_attributes, spine);
 }
 
 std::string nav_xhtml(std::string_view list_items) {
-    std::string xml =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<html xmlns=\"http://www.w3.org/1999/xhtml\" xmlns:epub=\"http://www.idpf.org/2007/ops\"><body>"
-        "<nav epub:type=\"toc\"><ol>";
-    xml += list_items;
-    xml += "</ol></nav></body></html>";
-    return xml;
+    return std::format("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" "
+                       "xmlns:epub=\"http://www.idpf.org/2007/ops\"><body><nav epub:type=\"toc\"><ol>{}</ol></nav>"
+                       "</body></html>",
+                       list_items);
 }
 
 std::string ncx_xml(std::string_view nav_points) {
-    std::string xml =
-        "<?xml version=\"1.0\"?>\n<ncx xmlns=\"http://www.daisy.org/z3986/2005/ncx/\" version=\"2005-1\">"
-        "<navMap>";
-    xml += nav_points;
-    xml += "</navMap></ncx>";
-    return xml;
+    return std::format("<?xml version=\"1.0\"?>\n<ncx xmlns=\"http://www.daisy.org/z3986/2005/ncx/\" "
+                       "version=\"2005-1\"><navMap>{}</navMap></ncx>",
+                       nav_points);
 }
 
 std::vector<ZipEntryLayout> book_entries(std::string opf, std::vector<ZipEntryLayout> files) {
@@ -152,26 +131,6 @@ std::string small_book(const std::string& title) {
                                         {.name = "OEBPS/n.xhtml", .data = nav_xhtml("")},
                                         {.name = "OEBPS/i.png", .data = "png"},
                                         {.name = "OEBPS/s.css", .data = "p {}"}}));
-}
-
-std::string capture_stderr(const std::function<void()>& action) {
-    std::fflush(stderr);
-    struct Closer {
-        void operator()(FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<FILE, Closer> sink(std::tmpfile());
-    const int saved = ::dup(STDERR_FILENO);
-    ::dup2(::fileno(sink.get()), STDERR_FILENO);
-    action();
-    std::fflush(stderr);
-    ::dup2(saved, STDERR_FILENO);
-    ::close(saved);
-    std::string captured;
-    std::rewind(sink.get());
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, sink.get())) > 0) captured.append(buffer, got);
-    return captured;
 }
 
 TempDir::TempDir() {

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -45,18 +44,14 @@ std::vector<ZipEntryLayout> book_entries(std::string opf, std::vector<ZipEntryLa
 // navigation n, image i and style s.
 std::string small_book(const std::string& title);
 
-// What the action writes to file descriptor 2.
-std::string capture_stderr(const std::function<void()>& action);
-
-// A fresh folder, removed with everything in it at the end of the scope.
+// A fresh folder, removed with everything in it at the end of the scope. write() gives the
+// path of the file it wrote.
 class TempDir {
 public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
     std::string file(std::string_view name) const { return (path_ / name).string(); }
-    // Writes bytes to the named file and gives its path.
     std::string write(std::string_view name, std::string_view bytes) const;
     const std::filesystem::path& path() const { return path_; }
 
