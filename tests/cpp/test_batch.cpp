@@ -1,4 +1,4 @@
-// The worker pool, parallel_map, read_epubs and the conversion pipeline.
+// The worker pool, parallel_map, read_epubs and the pipeline's lenient reading.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,7 +19,6 @@
 #include "batch/parallel_map.hpp"
 #include "batch/read_many.hpp"
 #include "batch/worker_pool.hpp"
-#include "pipeline/convert_many.hpp"
 #include "reader/lenient_toc.hpp"
 #include "test_support.hpp"
 
@@ -253,25 +252,6 @@ INSTANTIATE_TEST_SUITE_P(Batch, BatchReadWorkers,
                          ::testing::Values(std::nullopt, std::optional<std::uint64_t>(1),
                                            std::optional<std::uint64_t>(std::numeric_limits<std::uint64_t>::max())));
 
-TEST(BatchRead, BooksAreCompleteEvenWhenLazyIsAskedAndFilesAreGone) {
-    std::vector<std::string> paths;
-    Result<std::vector<Result<Book>>> results;
-    {
-        const TempDir folder;
-        paths = {folder.write("1.epub", small_book("one")), folder.write("2.epub", small_book("two"))};
-        results = read_epubs(paths, std::nullopt, {.lazy = true});
-    }
-    ASSERT_TRUE(results.has_value());
-    for (std::size_t index = 0; index < paths.size(); ++index) {
-        ASSERT_TRUE((*results)[index].has_value());
-        for (const auto& item : (*results)[index]->items) {
-            EXPECT_TRUE(item->content.is_set()) << item->href << " was left to load later";
-            EXPECT_FALSE(item->lazy_source.has_value());
-        }
-        EXPECT_EQ(load_content(*(*results)[index]->items[0]), index == 0 ? "<p>one</p>" : "<p>two</p>");
-    }
-}
-
 TEST(LenientMarkup, BecomesXml) {
     const std::pair<std::string, std::string> cases[] = {
         // The prolog's declaration goes, even with an internal subset and quoted ">".
@@ -307,28 +287,6 @@ TEST(ReaderTextItemsOnly, LeavesEveryOtherItemEmpty) {
     for (const auto& item : book->items) filled.emplace_back(item->id, !load_content(*item).empty());
     const std::vector<std::pair<std::string, bool>> expected{{"c", true}, {"n", true}, {"i", false}, {"s", false}};
     EXPECT_EQ(filled, expected);
-}
-
-TEST(Pipeline, OutcomesInInputOrderWithFailuresAsValues) {
-    const quirelo::testing::TempDir folder;
-    const std::vector<std::string> paths{folder.write("one.epub", small_book("One")), folder.file("missing.epub"),
-                                         folder.write("not.epub", "plain text"),
-                                         folder.write("two.epub", small_book("Two"))};
-    ConversionOptions options;
-    options.summary = true;
-    const auto outcomes = convert_many(paths, 2, options);
-    ASSERT_TRUE(outcomes.has_value()) << outcomes.error().message();
-    ASSERT_EQ(outcomes->size(), 4u);
-    ASSERT_TRUE((*outcomes)[0].has_value());
-    EXPECT_EQ((*outcomes)[0]->markdown, "# One\n\n**Unknown**\n\n---\n\nOne");
-    EXPECT_EQ((*outcomes)[0]->summary->title, "One");
-    EXPECT_EQ((*outcomes)[3]->summary->title, "Two");
-    for (std::size_t failed : {1u, 2u}) {
-        ASSERT_FALSE((*outcomes)[failed].has_value());
-        EXPECT_EQ((*outcomes)[failed].error().kind, FailureKind::Read);
-        EXPECT_EQ((*outcomes)[failed].error().message,
-                  read_epub_path(paths[failed], {}).error().message());
-    }
 }
 
 }  // namespace

@@ -23,8 +23,6 @@ TEST(XmlTree, RefusesWithMessage) {
         {"<?xml version=\"1.0\"?>\n<!-- c -->\n<!DOCTYPE x SYSTEM \"x.dtd\"><x/>", "XML with DTD detected"},
         {"<!DOCTYPE x [<!ENTITY e \"boom\">]><x>&e;</x>", "XML with DTD detected"},
         {"<p>caf&eacute;</p>", "undefined entity"},
-        {"<a><b></a>", "mismatched tag"},
-        {"", "no element found"},
         {"<a/><b/>", "junk after document element"},
         {"<x:a/>", "unbound prefix"}};
     for (const auto& [xml, fragment] : cases) {

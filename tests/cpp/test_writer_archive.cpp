@@ -169,21 +169,6 @@ TEST(WriterArchive, LayoutOrderMethodsDatesAndContents) {
     EXPECT_EQ(entries[9].data, generate_nav(book.toc));
 }
 
-TEST(WriterArchive, SameBookGivesSameBytesThroughBothSinks) {
-    Book book = stamped_book();
-    append_metadata(book, "DC", "subject", "a", {});
-    append_metadata(book, "DC", "coverage", "b", {});
-    append_metadata(book, "OPF", "z", "1", {});
-    append_metadata(book, "OPF", "a", "2", {});
-    const std::string first = written(book);
-    EXPECT_EQ(written(book), first);
-    TempDir dir;
-    const std::string path = dir.file("book.epub");
-    dir.write("book.epub", std::string(1'000'000, 'x'));  // replaced, not patched
-    ASSERT_TRUE(write_epub_file(book, path).has_value());
-    EXPECT_EQ(read_file(path), first);
-}
-
 TEST(WriterArchive, GeneratedNavigationAndNcx) {
     // EPUB 2: no added nav; empty NCX and nav items get generated documents.
     Book book = stamped_book("2.0");
