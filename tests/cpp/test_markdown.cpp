@@ -203,15 +203,12 @@ TEST(ToMarkdown, HeaderUsesFirstTitleAndCreator) {
     quirelo::add_author(book, "Bob", std::nullopt, std::nullopt, std::nullopt);
     EXPECT_EQ(quirelo::to_markdown(book), "# First\n\n**Ann**\n\n---\n\n");
 
-    Book empty_values = quirelo::book_new();
-    quirelo::set_dc_value(empty_values, "title", "");
-    quirelo::append_metadata(empty_values, "DC", "creator", "", {});
-    EXPECT_EQ(quirelo::to_markdown(empty_values), "# \n\n****\n\n---\n\n");
-
-    EXPECT_EQ(quirelo::to_markdown(quirelo::book_new()), HEADER_UNTITLED);
-    Book other_namespace = quirelo::book_new();
-    quirelo::append_metadata(other_namespace, "OPF", "title", "not dc", {});
-    EXPECT_EQ(quirelo::to_markdown(other_namespace), HEADER_UNTITLED);
+    Book other = quirelo::book_new();
+    quirelo::append_metadata(other, "OPF", "title", "not dc", {});
+    EXPECT_EQ(quirelo::to_markdown(other), HEADER_UNTITLED);
+    quirelo::set_dc_value(other, "title", "");
+    quirelo::append_metadata(other, "DC", "creator", "", {});
+    EXPECT_EQ(quirelo::to_markdown(other), "# \n\n****\n\n---\n\n");
 }
 
 TEST(ToMarkdown, SpineAssembly) {

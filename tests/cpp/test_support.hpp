@@ -29,14 +29,12 @@ struct ZipEntryLayout {
 
 std::string build_zip(const std::vector<ZipEntryLayout>& entries);
 
+// Documents around the given inner markup: a version 3.0 package document (spine_attributes
+// go on the spine element), a navigation document's toc list and an NCX's navMap.
 std::string container_xml(std::string_view full_path);
-// A version 3.0 package document with the given metadata, manifest and spine inner markup
-// (spine_attributes go on the spine element).
 std::string package_xml(std::string_view metadata, std::string_view manifest, std::string_view spine,
                         std::string_view spine_attributes = "");
-// A navigation document whose toc nav holds the given list items.
 std::string nav_xhtml(std::string_view list_items);
-// An NCX whose navMap holds the given navPoints.
 std::string ncx_xml(std::string_view nav_points);
 // mimetype, container (naming OEBPS/content.opf), the package document, then the rest.
 std::vector<ZipEntryLayout> book_entries(std::string opf, std::vector<ZipEntryLayout> files = {});

@@ -26,19 +26,6 @@ std::vector<TocEntry> sample_toc() {
             TocEntry("E", ""), TocEntry("G", "", {TocEntry("F", "f.xhtml")})};
 }
 
-// A chain of entries `depth` levels deep, each with an href.
-std::vector<TocEntry> chain(std::size_t depth) {
-    TocEntry entry("t", "h");
-    for (std::size_t level = 1; level < depth; ++level) {
-        TocEntry parent("t", "h");
-        parent.children.push_back(std::move(entry));
-        entry = std::move(parent);
-    }
-    std::vector<TocEntry> toc;
-    toc.push_back(std::move(entry));
-    return toc;
-}
-
 constexpr const char* NAV_HEAD =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     "<html xmlns=\"http://www.w3.org/1999/xhtml\" xmlns:epub=\"http://www.idpf.org/2007/ops\">\n"
@@ -368,24 +355,6 @@ TEST(WriterNavigation, NcxPlayOrderIsOnePerTarget) {
               "<navPoint id=\"np1\" playOrder=\"1\"><navPoint id=\"np2\" playOrder=\"1\">"
               "<navPoint id=\"np3\" playOrder=\"2\"><navPoint id=\"np4\" playOrder=\"1\">"
               "<navPoint id=\"np5\" playOrder=\"3\">");
-}
-
-// Indentation follows depth up to MAX_INDENT_STEPS steps; deeper lines start flush left,
-// so that the documents stay linear in the size of the tree.
-TEST(WriterNavigation, IndentationStopsAtItsLimit) {
-    const std::size_t depth = MAX_INDENT_STEPS;  // nav list items reach 2 * depth + 1 steps
-    const std::string nav = generate_nav(chain(depth));
-    std::size_t deepest_indent = 0;
-    std::size_t flush_left = 0;
-    for (std::size_t line = 0; line < nav.size(); line = nav.find('\n', line) + 1) {
-        const std::size_t indent = nav.find_first_not_of(' ', line) - line;
-        deepest_indent = std::max(deepest_indent, indent);
-        if (indent == 0 && nav.compare(line, 4, "<li>") == 0) ++flush_left;
-    }
-    EXPECT_EQ(deepest_indent, 2 * MAX_INDENT_STEPS);
-    EXPECT_GT(flush_left, 0u);
-    EXPECT_NE(nav.find(std::string(2 * MAX_INDENT_STEPS, ' ') + "<ol>\n"), std::string::npos);
-    EXPECT_NE(nav.find("\n<li><a href=\"h\">t</a></li>\n"), std::string::npos);
 }
 
 // The full million-level chain is written through the archive (test_writer_archive.cpp);
