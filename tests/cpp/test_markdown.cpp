@@ -227,6 +227,7 @@ TEST(ToMarkdown, SpineAssembly) {
         {"repeated entry converted each time", {{"one", true}, {"one", true}}, "One\n\n---\n\nOne"},
         {"last document with an id wins", {{"dup", true}}, "Later"},
         {"a later non-document does not hide a document", {{"shadowed", true}}, "Document"},
+        {"invalid UTF-8 becomes replacement characters", {{"bad", true}}, "a\ufffd" "b\ufffd"},
     };
     Book book = quirelo::book_new();
     add(book, "one", "<html><body><p>One</p></body></html>");
@@ -239,18 +240,12 @@ TEST(ToMarkdown, SpineAssembly) {
     add(book, "dup", "<p>Later</p>");
     add(book, "shadowed", "<p>Document</p>");
     add(book, "shadowed", "<p>Cover</p>", quirelo::ITEM_COVER);
+    add(book, "bad", "<p>a\xff" "b\xe2\x82</p>");
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
         spine(book, test.spine);
         EXPECT_EQ(quirelo::to_markdown(book), std::string(HEADER_UNTITLED) + std::string(test.expected_body));
     }
-}
-
-TEST(ToMarkdown, InvalidUtf8BecomesReplacementCharacters) {
-    Book book = quirelo::book_new();
-    add(book, "c", "<p>a\xff" "b\xe2\x82</p>");
-    spine(book, {{"c", true}});
-    EXPECT_EQ(quirelo::to_markdown(book), std::string(HEADER_UNTITLED) + "a\ufffd" "b\ufffd");
 }
 
 std::atomic<int> lazy_loads{0};
