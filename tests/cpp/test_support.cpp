@@ -8,7 +8,6 @@
 #include <format>
 #include <fstream>
 #include <memory>
-#include <sstream>
 
 namespace quirelo::testing {
 
@@ -150,13 +149,6 @@ std::string TempDir::write(std::string_view name, std::string_view bytes) const 
     const std::string path = file(name);
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return path;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
 }
 
 std::vector<std::filesystem::path> corpus_books() {

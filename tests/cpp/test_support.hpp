@@ -56,7 +56,6 @@ public:
 private:
     std::filesystem::path path_;
 };
-std::string read_file(const std::string& path);
 
 // The .epub files of ../shared/corpus, sorted; empty when it is absent.
 std::vector<std::filesystem::path> corpus_books();

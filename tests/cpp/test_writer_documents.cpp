@@ -214,23 +214,20 @@ TEST(WriterPackageDocument, PackageMetaForms) {
 }
 
 TEST(WriterPackageDocument, SafeNames) {
-    struct Case {
-        std::string_view name;
-        bool safe;
-    };
+    using Case = std::pair<std::string_view, bool>;
     // Letters and digits of any script (Nd, Nl, No); no emoji, U+FFFD, markup or broken bytes.
     const Case cases[] = {
         {"", true},       {"dc:x-y.z_1", true}, {"\xC3\xA9t\xC3\xA9", true}, {"\xD9\xA3", true},  {"\xE2\x85\xAB", true},
         {"\xC2\xBD", true}, {"a b", false},       {"a<", false},           {"a/b", false}, {"\xFF", false},
         {std::string_view("a\0b", 3), false},  {"\xF0\x9F\x98\x80", false}, {"\xEF\xBF\xBD", false},
     };
-    for (const Case& c : cases) EXPECT_EQ(is_safe_name(c.name), c.safe) << c.name;
+    for (const auto& [name, safe] : cases) EXPECT_EQ(is_safe_name(name), safe) << name;
 
     // Element names and the halves of attribute names: XML names without a colon.
     // A digit of any script cannot start one; U+00AA is alphabetic, but no XML name character.
     const Case xml_names[] = {{"", false},    {"_x-1.2", true}, {"\xE4\xB8\xAD", true}, {"1st", false},
                               {"-x", false},  {"a:b", false},   {"\xD9\xA3", false},  {"\xC2\xAA", false}};
-    for (const Case& c : xml_names) EXPECT_EQ(is_xml_ncname(c.name), c.safe) << c.name;
+    for (const auto& [name, safe] : xml_names) EXPECT_EQ(is_xml_ncname(name), safe) << name;
 }
 
 // A read book's prefix attribute comes back on the package element (EPUB 3); a property or
@@ -238,9 +235,8 @@ TEST(WriterPackageDocument, SafeNames) {
 TEST(WriterPackageDocument, PrefixesOfTheReadBook) {
     Book book = minimal_book();
     book.package_prefix = "foo: http://example.org/foo#\n bar:\thttp://example.org/bar#";
-    for (const char* property : {"foo:a", "bar:b", "baz:c", "dcterms:d", "schema:e"}) {
+    for (const char* property : {"foo:a", "bar:b", "baz:c", "dcterms:d", "schema:e"})
         append_metadata(book, "OPF", property, "v", {});
-    }
     append_metadata(book, "OPF", "m", "v", attributes({{"property", "baz:x"}}));
     append_metadata(book, "OPF", "s", "v", attributes({{"scheme", "baz:y"}}));
     append_metadata(book, "OPF", "t", "v", attributes({{"scheme", "foo:y"}}));
@@ -248,9 +244,8 @@ TEST(WriterPackageDocument, PrefixesOfTheReadBook) {
     EXPECT_NE(document.find("unique-identifier=\"BookId\" prefix=\"foo: http://example.org/foo#&#10; bar:&#9;"
                             "http://example.org/bar#\">\n"),
               std::string::npos);
-    for (const char* kept : {"foo:a", "bar:b", "dcterms:d", "schema:e", "scheme=\"foo:y\""}) {
+    for (const char* kept : {"foo:a", "bar:b", "dcterms:d", "schema:e", "scheme=\"foo:y\""})
         EXPECT_NE(document.find(kept), std::string::npos) << kept;
-    }
     EXPECT_EQ(document.find("baz:"), std::string::npos);
 
     // EPUB 2 has no prefix attribute and writes the metas as they are.
@@ -261,23 +256,14 @@ TEST(WriterPackageDocument, PrefixesOfTheReadBook) {
 }
 
 TEST(WriterPackageDocument, XmlTextLeavesOutForbiddenCharacters) {
-    struct Case {
-        std::string_view text;
-        std::string_view written;
-    };
-    const Case cases[] = {
-        {"plain", "plain"},
-        {"<&>\"'", "&lt;&amp;&gt;&quot;&apos;"},
-        {"a\tb\nc\rd", "a\tb\nc\rd"},
-        {std::string_view("\0x\x01y\x1f", 5), "xy"},
-        {"\xEF\xBF\xBE\xEF\xBF\xBF&\xEF\xBF\xBD", "&amp;\xEF\xBF\xBD"},
-        {"\xEF\xBF", "\xEF\xBF"},
-        {"\xC3\xA9\x7F", "\xC3\xA9\x7F"},
-    };
-    for (const Case& c : cases) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"<&>\"'", "&lt;&amp;&gt;&quot;&apos;"}, {"a\tb\nc\rd", "a\tb\nc\rd"},
+        {std::string_view("\0x\x01y\x1f", 5), "xy"}, {"\xEF\xBF\xBE\xEF\xBF\xBF&\xEF\xBF\xBD", "&amp;\xEF\xBF\xBD"},
+        {"\xEF\xBF", "\xEF\xBF"},                  {"\xC3\xA9\x7F", "\xC3\xA9\x7F"}};
+    for (const auto& [text, written] : cases) {
         std::string out = "^";
-        append_xml_text(out, c.text);
-        EXPECT_EQ(out, "^" + std::string(c.written));
+        append_xml_text(out, text);
+        EXPECT_EQ(out, "^" + std::string(written));
     }
     // In attribute values white space survives only as character references.
     std::string attribute = "^";
