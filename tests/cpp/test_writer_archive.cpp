@@ -310,16 +310,20 @@ TEST(WriterArchive, LazyItemsAreLoadedOnceThroughTheirCell) {
     EXPECT_EQ(entries[6].data, "");
 }
 
-TEST(WriterArchive, MillionLevelTocIsWritten) {
+TEST(WriterArchive, MillionLevelTocsAreWritten) {
     Book book = stamped_book();
     add(book, {"ncx", "toc.ncx", "application/x-dtbncx+xml", "", ITEM_NAVIGATION});
-    TocEntry entry("t", "ch1.xhtml");
-    for (int level = 1; level < 1'000'000; ++level) {
-        TocEntry parent("t", "ch1.xhtml");
-        parent.children.push_back(std::move(entry));
-        entry = std::move(parent);
+    // A chain with one target at every level; then one without hrefs, which the NCX
+    // collapses to its leaf.
+    for (const std::string href : {"ch1.xhtml", ""}) {
+        TocEntry entry(href.empty() ? "leaf" : "t", href.empty() ? "leaf.xhtml" : href);
+        for (int level = 1; level < 1'000'000; ++level) {
+            TocEntry parent("t", href);
+            parent.children.push_back(std::move(entry));
+            entry = std::move(parent);
+        }
+        book.toc.push_back(std::move(entry));
     }
-    book.toc.push_back(std::move(entry));
     auto archive = write_epub_bytes(book);
     ASSERT_TRUE(archive.has_value()) << archive.error().message();
     const auto entries = parse_archive(*archive);
@@ -330,11 +334,15 @@ TEST(WriterArchive, MillionLevelTocIsWritten) {
     };
     ASSERT_EQ(entries.back().name, "EPUB/nav.xhtml");
     const std::string& nav = entries.back().data;
-    for (const char* tag : {"<ol>\n", "</ol>\n", "</li>\n"}) EXPECT_EQ(count(nav, tag), 1'000'000u) << tag;
-    EXPECT_LT(nav.size(), 100'000'000u);  // linear in depth
+    for (const char* tag : {"<ol>\n", "</ol>\n"}) EXPECT_EQ(count(nav, tag), 1'999'999u) << tag;
+    EXPECT_EQ(count(nav, "</li>\n"), 2'000'000u);
+    EXPECT_LT(nav.size(), 200'000'000u);  // linear in depth
+    EXPECT_NE(nav.find("<li><a href=\"leaf.xhtml\">leaf</a></li>\n"), std::string::npos);
     EXPECT_TRUE(nav.ends_with("    </ol>\n  </nav>\n</body>\n</html>\n"));
     const std::string& ncx = entries[4].data;
-    EXPECT_EQ(count(ncx, "</navPoint>\n"), 1'000'000u);
+    EXPECT_EQ(count(ncx, "</navPoint>\n"), 1'000'001u);
     EXPECT_NE(ncx.find("<navPoint id=\"np1000000\" playOrder=\"1\">"), std::string::npos);  // one target
+    EXPECT_NE(ncx.find("    <navPoint id=\"np1000001\" playOrder=\"2\">\n      <navLabel><text>leaf</text>"),
+              std::string::npos);
     EXPECT_TRUE(ncx.ends_with("    </navPoint>\n  </navMap>\n</ncx>\n"));
 }

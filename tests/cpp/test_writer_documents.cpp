@@ -343,25 +343,3 @@ TEST(WriterNavigation, NcxPlayOrderIsOnePerTarget) {
               "<navPoint id=\"np5\" playOrder=\"3\">");
 }
 
-// The full million-level chain is written through the archive (test_writer_archive.cpp);
-// here a chain of entries without href, which collapses to its last entry at top level.
-TEST(WriterNavigation, MillionLevelsWithoutHrefs) {
-    Book book = minimal_book();
-    TocEntry entry("leaf", "leaf.xhtml");
-    for (std::size_t level = 1; level < 1'000'000; ++level) {
-        TocEntry parent("t", "");
-        parent.children.push_back(std::move(entry));
-        entry = std::move(parent);
-    }
-    book.toc.push_back(std::move(entry));
-    std::string expected = ncx_head("T");
-    expected.replace(expected.find("urn:x&amp;y"), 11, "u");
-    expected += "    <navPoint id=\"np1\" playOrder=\"1\">\n"
-                "      <navLabel><text>leaf</text></navLabel>\n"
-                "      <content src=\"leaf.xhtml\"/>\n"
-                "    </navPoint>\n";
-    EXPECT_EQ(generate_ncx(book, "u"), expected + NCX_TAIL);
-    const std::string nav = generate_nav(book.toc);
-    EXPECT_NE(nav.find("<li><a href=\"leaf.xhtml\">leaf</a></li>\n"), std::string::npos);
-    EXPECT_TRUE(nav.ends_with(NAV_TAIL));
-}
