@@ -77,12 +77,11 @@ TEST(BatchPool, TaskExceptionReachesCallerAfterEveryIndexRan) {
     auto pool = WorkerPool::create(2);
     ASSERT_TRUE(pool.has_value());
     std::vector<std::atomic<int>> visits(6);
-    EXPECT_THROW((*pool)->for_each_index(6,
-                                         [&](std::size_t index) {
-                                             ++visits[index];
-                                             if (index == 1 || index == 3) throw std::runtime_error("task");
-                                         }),
-                 std::runtime_error);
+    const auto task = [&](std::size_t index) {
+        ++visits[index];
+        if (index == 1 || index == 3) throw std::runtime_error("task");
+    };
+    EXPECT_THROW((*pool)->for_each_index(6, task), std::runtime_error);
     for (auto& visit : visits) EXPECT_EQ(visit.load(), 1);
     // The pool survives a failed job.
     std::atomic<int> later{0};

@@ -14,38 +14,28 @@ namespace {
 constexpr auto attributes_of = testing::attributes;
 
 TEST(Model, ClassifyItemType) {
-    const struct {
-        const char* media_type;
-        const char* properties;  // null = absent
-        int expected;
-    } cases[] = {{"application/xhtml+xml", "cover-image nav", 10},
+    // Properties null when absent.
+    const std::tuple<const char*, const char*, int> cases[] = {{"application/xhtml+xml", "cover-image nav", 10},
                  {"application/xhtml+xml", "unavailable", 4},  // a substring, not a token
                  {"application/xhtml+xml", "", 9}, {"image/svg+xml", nullptr, 5}, {"image/png", nullptr, 1},
                  {"IMAGE/PNG", nullptr, 0}, {"font/otf", nullptr, 6}, {"application/vnd.ms-opentype", nullptr, 6},
                  {"application/x-dtbncx+xml", nullptr, 4}, {"text/css", nullptr, 2}, {"text/html", nullptr, 9},
                  {"application/ecmascript", nullptr, 3}, {"video/mp4", nullptr, 7}, {"audio/mpeg", nullptr, 8},
                  {"application/smil+xml", nullptr, 11}, {"", nullptr, 0}};
-    for (const auto& c : cases) {
-        std::optional<std::string_view> properties;
-        if (c.properties != nullptr) properties = c.properties;
-        EXPECT_EQ(classify_item_type(c.media_type, properties), c.expected) << c.media_type << " / "
-                                                                             << (c.properties ? c.properties : "-");
+    for (const auto& [media_type, properties, expected] : cases) {
+        const auto given = properties ? std::optional<std::string_view>(properties) : std::nullopt;
+        EXPECT_EQ(classify_item_type(media_type, given), expected) << media_type << " / " << (properties ? properties : "-");
     }
 }
 
 TEST(Model, AddItemRawStoresAKnownCodeAndHonoursProperties) {
-    const struct {
-        int given;
-        const char* properties;
-        int expected;
-    } cases[] = {{12, nullptr, 0}, {11, nullptr, 11}, {1, "nav", 4}, {9, "cover-image nav", 4}, {9, "cover-image", 10},
+    const std::tuple<int, const char*, int> cases[] = {{12, nullptr, 0}, {11, nullptr, 11}, {1, "nav", 4}, {9, "cover-image nav", 4}, {9, "cover-image", 10},
                  {9, "", 9}};
-    for (const auto& c : cases) {
+    for (const auto& [given, raw_properties, expected] : cases) {
         Book book = book_new();
-        std::optional<std::string> properties;
-        if (c.properties != nullptr) properties = c.properties;
-        add_item_raw(book, "a", "a.xhtml", "application/xhtml+xml", "x", static_cast<std::uint8_t>(c.given), properties);
-        EXPECT_EQ(book.items[0]->item_type, c.expected) << c.given << " " << (c.properties ? c.properties : "-");
+        const auto properties = raw_properties ? std::optional<std::string>(raw_properties) : std::nullopt;
+        add_item_raw(book, "a", "a.xhtml", "application/xhtml+xml", "x", static_cast<std::uint8_t>(given), properties);
+        EXPECT_EQ(book.items[0]->item_type, expected) << given << " " << (raw_properties ? raw_properties : "-");
         EXPECT_EQ(book.items[0]->properties, properties);
     }
 }

@@ -136,7 +136,7 @@ TempDir::TempDir() {
     static std::atomic<int> counter{0};
     path_ = std::filesystem::temp_directory_path() /
             ("quirelo_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    std::filesystem::remove_all(path_);
+    std::filesystem::remove_all(path_);  // left by an earlier process of the same id
     std::filesystem::create_directories(path_);
 }
 

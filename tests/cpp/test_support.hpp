@@ -63,10 +63,7 @@ std::vector<std::filesystem::path> corpus_books();
 // Model books for the writer.
 AttributeMap attributes(std::initializer_list<std::pair<const char*, const char*>> pairs);
 struct ItemFields {
-    std::string id;
-    std::string href;
-    std::string media_type;
-    std::string content;
+    std::string id, href, media_type, content;
     ItemType type = ITEM_DOCUMENT;
     std::optional<std::string> properties = std::nullopt;
 };
