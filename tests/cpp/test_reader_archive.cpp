@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-
 #include "model/book.hpp"
-#include "reader/lazy_content.hpp"
 #include "reader/read_epub.hpp"
 #include "text/resolve_path.hpp"
 #include "test_support.hpp"
