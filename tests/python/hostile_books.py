@@ -162,15 +162,16 @@ ITEMS = (
 # Text with surrogate escapes ("\udcff") becomes the raw, invalid byte (0xff).
 
 def package_xml(*, metadata: str = METADATA, items=ITEMS, spine=("c1",), root_attributes: str = "",
-                prolog: str = '<?xml version="1.0" encoding="UTF-8"?>') -> bytes:
+                prolog: str = '<?xml version="1.0" encoding="UTF-8"?>', version: str = "3.0") -> bytes:
     manifest = "".join(
         f'<item id="{id_}" href="{href}" media-type="{media_type}"'
         + (f' properties="{properties}"' if properties else "") + "/>"
         for id_, href, media_type, properties in items)
     itemrefs = "".join(f'<itemref idref="{idref}"/>' for idref in spine)
-    return (prolog + '<package xmlns="http://www.idpf.org/2007/opf" version="3.0" '
-            f'unique-identifier="uid"{root_attributes}><metadata xmlns:dc="http://purl.org/dc/elements/1.1/">'
-            f'{metadata}</metadata><manifest>{manifest}</manifest><spine toc="ncx">{itemrefs}</spine>'
+    return (prolog + f'<package xmlns="http://www.idpf.org/2007/opf" version="{version}" '
+            f'unique-identifier="uid"{root_attributes}><metadata xmlns:dc="http://purl.org/dc/elements/1.1/" '
+            f'xmlns:opf="http://www.idpf.org/2007/opf">{metadata}</metadata><manifest>{manifest}</manifest>'
+            f'<spine toc="ncx">{itemrefs}</spine>'
             '</package>').encode("utf-8", "surrogateescape")
 
 
@@ -205,14 +206,18 @@ def book_files() -> dict[str, bytes]:
     return files
 
 
+def members(files: dict, method: int = DEFLATED) -> list[Entry]:
+    """Honest members of files, in order ("mimetype" stored)."""
+    return [member(name, data, STORED if name == "mimetype" else method) for name, data in files.items()]
+
+
 def epub(files: dict, method: int = DEFLATED, extra=(), **options) -> bytes:
-    """An archive of files ("mimetype" stored), then any extra Entry objects."""
-    entries = [member(name, data, STORED if name == "mimetype" else method) for name, data in files.items()]
-    return build_zip(entries + list(extra), **options)
+    """An archive of files, then any extra Entry objects."""
+    return build_zip(members(files, method) + list(extra), **options)
 
 
 def small_book(method: int = DEFLATED) -> bytes:
-    """The valid book that truncation and byte flips start from (about 1.5 KB deflated)."""
+    """The small valid book (about 1.5 KB deflated)."""
     return epub(book_files(), method)
 
 
@@ -228,18 +233,6 @@ def with_files(**changes) -> bytes:
 
 
 # --- hostile collections ----------------------------------------------------------------
-
-def truncations(data: bytes):
-    for length in range(len(data)):
-        yield length, data[:length]
-
-
-def byte_flips(data: bytes, mask: int = 0xFF):
-    for offset in range(len(data)):
-        changed = bytearray(data)
-        changed[offset] ^= mask
-        yield offset, bytes(changed)
-
 
 def lying_size_books():
     """name -> archive whose chapter entry declares a size other than the truth."""
@@ -306,7 +299,7 @@ def bomb_book(listings: int = 1, aliases: int = 0, size: int = MAX_ENTRY_SIZE,
     items += [(f"a{n}", f"a{n:06}.bin", "application/octet-stream", None) for n in range(aliases)]
     files = book_files()
     files[OPF_PATH] = package_xml(items=ITEMS + tuple(items))
-    entries = [member(name, data, STORED if name == "mimetype" else DEFLATED) for name, data in files.items()]
+    entries = members(files)
     entries.append(zeros_member("OEBPS/z.bin", size))
     return build_zip(entries, aliases=[(f"OEBPS/a{n:06}.bin".encode(), len(entries) - 1) for n in range(aliases)])
 
@@ -319,7 +312,7 @@ def quoted_headers_book(count: int = 20, size: int = 90 << 20) -> bytes:
     names = [f"OEBPS/q{i:03}.bin" for i in range(count)]
     files[OPF_PATH] = package_xml(items=ITEMS + tuple(
         (f"q{i}", name.removeprefix("OEBPS/"), "application/octet-stream", None) for i, name in enumerate(names)))
-    entries = [member(name, data, STORED if name == "mimetype" else DEFLATED) for name, data in files.items()]
+    entries = members(files)
     out = bytearray()
     records = []
     for entry in entries:
@@ -351,7 +344,7 @@ def overlapping_book(aliases: int = 200) -> bytes:
                           for i, name in enumerate(names))
     files = book_files()
     files[OPF_PATH] = package_xml(items=items, spine=["c1"] + [f"s{i}" for i in range(aliases)])
-    entries = [member(name, data, STORED if name == "mimetype" else DEFLATED) for name, data in files.items()]
+    entries = members(files)
     chapter_index = list(files).index("OEBPS/c1.xhtml")
     return build_zip(entries, aliases=[(name.encode(), chapter_index) for name in names])
 
@@ -363,15 +356,14 @@ def many_entries_book(count: int = 100_000, listed: int = 1000) -> bytes:
     items = ITEMS + tuple((f"f{i}", name.removeprefix("OEBPS/"), "text/plain", None)
                           for i, name in enumerate(names[:listed]))
     files[OPF_PATH] = package_xml(items=items)
-    entries = [member(name, data, STORED if name == "mimetype" else DEFLATED) for name, data in files.items()]
+    entries = members(files)
     empty_crc = zlib.crc32(b"")
     entries += [Entry(name.encode(), b"", STORED, empty_crc, 0) for name in names]
     return build_zip(entries)
 
 
 def directory_lie_books():
-    entries = [member(name, data, STORED if name == "mimetype" else DEFLATED)
-               for name, data in book_files().items()]
+    entries = members(book_files())
     return {
         "zip64_claims_100000": build_zip(entries, claimed_entries=100_000),
         "zip64_honest": build_zip(entries, zip64=True),
@@ -488,8 +480,7 @@ def invalid_utf8_books():
     odd_items = ITEMS + ((f"id{bad}", f"odd{bad}.xhtml", f"application/xhtml+xml{bad}", f"nav{bad}"),)
     files_with_odd = book_files()
     files_with_odd[OPF_PATH] = opf(items=odd_items, spine=("c1", f"id{bad}"))
-    named = [member(name, data, STORED if name == "mimetype" else DEFLATED)
-             for name, data in files_with_odd.items()]
+    named = members(files_with_odd)
     return {
         "title_text": with_files(**{OPF_PATH: opf(metadata=METADATA.replace("Small", f"S{bad}m\udcc3("))}),
         "id_href_type": epub(files_with_odd),
@@ -528,7 +519,7 @@ def hostile_name_books():
         files = book_files()
         files[OPF_PATH] = package_xml(items=ITEMS + (("h", href, "application/xhtml+xml", None),),
                                       spine=("c1", "h"))
-        entries = [member(name, data, STORED if name == "mimetype" else DEFLATED) for name, data in files.items()]
+        entries = members(files)
         if entry_name not in {entry.name for entry in entries}:
             entries.append(member(entry_name, chapter_xhtml("<p>hostile</p>")))
         books[label] = build_zip(entries)

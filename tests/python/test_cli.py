@@ -9,22 +9,11 @@ import time
 import pytest
 
 import quirelo
-from test_package import sample_book
-
-from conftest import PACKAGE_ROOT as ROOT
+from conftest import CHILD_ENV, python, sample_book, write_books
 
 
-def run(*args, cwd=None, preexec_fn=None):
-    env = dict(os.environ, PYTHONPATH=ROOT)
-    return subprocess.run([sys.executable, "-m", "quirelo", *map(str, args)], capture_output=True, text=True,
-                          env=env, cwd=cwd, stdin=subprocess.DEVNULL, preexec_fn=preexec_fn)
-
-
-def long_book(title, paragraphs):
-    book = quirelo.new_book(title, identifier=f"urn:test:{title}")
-    chapter = quirelo.add_chapter(book, "c.xhtml", "".join(f"<p>{title} paragraph {n}.</p>" for n in range(paragraphs)))
-    quirelo.set_spine(book, [chapter])
-    return book
+def run(*args, preexec_fn=None):
+    return python("-m", "quirelo", *args, stdin=subprocess.DEVNULL, preexec_fn=preexec_fn)
 
 
 @pytest.fixture
@@ -41,16 +30,13 @@ def broken_path(tmp_path):
     return path
 
 
-def test_info(book_path):
+def test_info_and_toc(book_path):
     result = run("info", book_path)
     assert result.returncode == 0, result.stderr
     assert "title:       Sample" in result.stdout
     assert "authors:     A. Author, B. Author" in result.stdout
     assert "toc entries: 3" in result.stdout and "spine:       2" in result.stdout
     assert "document 2" in result.stdout and "navigation 1" in result.stdout
-
-
-def test_toc_is_indented(book_path):
     assert run("toc", book_path).stdout.splitlines() == [
         "Part  (text/one.xhtml)", "  One  (text/one.xhtml)", "  Two  (text/two.xhtml)"]
 
@@ -97,6 +83,7 @@ def test_convert_skips_bad_books_and_reports_them(tmp_path, book_path, broken_pa
     result = run("convert", folder, "-o", out, "--chunk", "2")
     assert result.returncode == 1
     assert sorted(os.listdir(out)) == ["a-2.md", "a.md", "b.md"]
+    assert (out / "b.md").read_text() == quirelo.read_epub(book_path).to_markdown()
     assert f"{folder / 'c.epub'}: ZIP error: " in result.stderr
     assert "converted 3 of 4 books" in result.stderr and "1 failed" in result.stderr
     assert "\r" not in result.stderr and "book/s" not in result.stderr  # no progress bar off a terminal
@@ -155,11 +142,10 @@ def test_threads_that_cannot_start_stop_the_command(tmp_path, book_path, monkeyp
         assert capsys.readouterr().err == "quirelo: Failed to build thread pool: Resource temporarily unavailable\n"
 
 
-def test_convert_stops_on_a_full_disk(tmp_path, book_path):
+def test_convert_stops_on_a_full_disk(tmp_path):
     folder = tmp_path / "books"
-    folder.mkdir()
-    (folder / "a.epub").write_bytes(book_path.read_bytes())
-    quirelo.write_epub(folder / "big.epub", long_book("big", 4000))
+    write_books(folder, ["a"])
+    write_books(folder, ["big"], paragraphs=8000)  # over the 64 KiB limit
     out = tmp_path / "md"
 
     def small_files():
@@ -174,13 +160,11 @@ def test_convert_stops_on_a_full_disk(tmp_path, book_path):
 
 def test_killed_convert_resumes_to_the_uninterrupted_result(tmp_path):
     folder = tmp_path / "books"
-    folder.mkdir()
-    for index in range(24):
-        quirelo.write_epub(folder / f"b{index:02d}.epub", long_book(f"b{index:02d}", 3000))
+    write_books(folder, [f"b{index:02d}" for index in range(24)], paragraphs=3000)
     run("convert", folder, "-o", tmp_path / "whole")
     out = tmp_path / "resumed"
     killed = subprocess.Popen([sys.executable, "-m", "quirelo", "convert", folder, "-o", out, "--chunk", "1",
-                               "--workers", "1"], env=dict(os.environ, PYTHONPATH=ROOT), start_new_session=True,
+                               "--workers", "1"], env=CHILD_ENV, start_new_session=True,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     while not (out.is_dir() and len(os.listdir(out)) >= 3) and killed.poll() is None:
         time.sleep(0.005)

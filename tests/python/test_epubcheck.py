@@ -22,6 +22,7 @@ from concurrent.futures import ThreadPoolExecutor
 import pytest
 
 import _quirelo as q
+import hostile_books as hb
 import quirelo
 from conftest import SANITIZED, corpus_books
 
@@ -120,65 +121,38 @@ def own_nav_and_ncx_book(shared_target=False):
 
 def epub2_book():
     """An EPUB 2 book (version read from its package) gets an EPUB 2 package and NCX."""
-    opf = ('<?xml version="1.0" encoding="UTF-8"?>\n'
-           '<package xmlns="http://www.idpf.org/2007/opf" version="2.0" unique-identifier="uid">'
-           '<metadata xmlns:dc="http://purl.org/dc/elements/1.1/" xmlns:opf="http://www.idpf.org/2007/opf">'
-           '<dc:identifier id="uid">urn:x:epub2</dc:identifier><dc:title>Two &amp; Co</dc:title>'
-           '<dc:language>en</dc:language><dc:creator opf:role="aut" opf:file-as="Smith, J">J Smith</dc:creator>'
-           '</metadata><manifest><item id="ncx" href="toc.ncx" media-type="application/x-dtbncx+xml"/>'
-           '<item id="c1" href="c1.xhtml" media-type="application/xhtml+xml"/></manifest>'
-           '<spine toc="ncx"><itemref idref="c1"/></spine></package>')
-    container = ('<?xml version="1.0"?><container xmlns="urn:oasis:names:tc:opendocument:xmlns:container" '
-                 'version="1.0"><rootfiles><rootfile full-path="content.opf" '
-                 'media-type="application/oebps-package+xml"/></rootfiles></container>')
     chapter = ('<?xml version="1.0" encoding="UTF-8"?>\n<html xmlns="http://www.w3.org/1999/xhtml">'
                '<head><title>One</title></head><body><h1 id="a">One</h1><p>Text.</p></body></html>')
-    path = os.path.join(tempfile.mkdtemp(), "epub2.epub")
-    with zipfile.ZipFile(path, "w") as archive:
-        archive.writestr("mimetype", "application/epub+zip")
-        archive.writestr("META-INF/container.xml", container)
-        archive.writestr("content.opf", opf)
-        archive.writestr("c1.xhtml", chapter)
-    book = q._read_epub(path)
-    shutil.rmtree(os.path.dirname(path))
+    book = q._read_epub_bytes(hb.with_files(**{
+        hb.OPF_PATH: hb.package_xml(version="2.0", items=hb.ITEMS[1:2] + hb.ITEMS[3:], metadata=(
+            '<dc:identifier id="uid">urn:x:epub2</dc:identifier><dc:title>Two &amp; Co</dc:title><dc:language>en'
+            '</dc:language><dc:creator opf:role="aut" opf:file-as="Smith, J">J Smith</dc:creator>')),
+        "OEBPS/c1.xhtml": chapter.encode(), "OEBPS/nav.xhtml": None, "OEBPS/style.css": None}))
     book._set_toc_from_entries([q.TocEntry("One & only", "c1.xhtml", [q.TocEntry("Heading", "c1.xhtml#a")])])
     return book
 
 
-def archive_bytes(opf, files):
-    """A small EPUB 3 archive made here (mimetype, container, package document, files)."""
-    container = ('<?xml version="1.0"?><container xmlns="urn:oasis:names:tc:opendocument:xmlns:container" '
-                 'version="1.0"><rootfiles><rootfile full-path="OPS/book.opf" '
-                 'media-type="application/oebps-package+xml"/></rootfiles></container>')
-    buffer = io.BytesIO()
-    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as archive:
-        archive.writestr("mimetype", "application/epub+zip", zipfile.ZIP_STORED)
-        archive.writestr("META-INF/container.xml", container)
-        archive.writestr("OPS/book.opf", opf)
-        for name, data in files.items():
-            archive.writestr(name, data)
-    return buffer.getvalue()
+BOOK_UUID = "urn:uuid:5d8f3a5e-1c2b-4d6e-8f90-a1b2c3d4e5f6"
+IDPF = "http://www.idpf.org/2008/embedding"
+ADOBE = "http://ns.adobe.com/pdf/enc#RC"
+FONT_BYTES = bytes(range(256)) * 8
 
 
-def generated_archive(metadata="", prefix="", manifest="", files=None):
+def generated_archive(metadata="", prefix="", manifest=(), files=None):
     """A book to read and write again: what a read keeps beyond the described results (the
     package prefix, refinements, font obfuscation) must come out right in the copy."""
-    opf = ('<?xml version="1.0" encoding="UTF-8"?>\n<package xmlns="http://www.idpf.org/2007/opf" version="3.0" '
-           f'unique-identifier="uid"{prefix}><metadata xmlns:dc="http://purl.org/dc/elements/1.1/">'
-           f'<dc:identifier id="uid">{BOOK_UUID}</dc:identifier><dc:title id="t">Read again</dc:title>'
-           '<dc:language>en</dc:language><meta property="dcterms:modified">2024-01-01T00:00:00Z</meta>'
-           f'{metadata}</metadata><manifest><item id="c" href="c.xhtml" media-type="application/xhtml+xml"/>'
-           '<item id="s" href="style.css" media-type="text/css"/>'
-           f'<item id="nav" href="nav.xhtml" media-type="application/xhtml+xml" properties="nav"/>{manifest}'
-           '</manifest><spine><itemref idref="c"/></spine></package>')
+    items = (("c", "c.xhtml", "application/xhtml+xml", None), ("s", "style.css", "text/css", None),
+             ("nav", "nav.xhtml", "application/xhtml+xml", "nav")) + manifest
     nav = xhtml("Contents", '<nav xmlns:epub="http://www.idpf.org/2007/ops" epub:type="toc"><ol>'
                 '<li><a href="c.xhtml">One</a></li></ol></nav>').replace(b"../style.css", b"style.css")
-    chapter = xhtml("One", "<h1>One</h1>").replace(b"../style.css", b"style.css")
-    return archive_bytes(opf, {"OPS/c.xhtml": chapter, "OPS/nav.xhtml": nav, "OPS/style.css": b"p { margin: 0 }",
-                               **(files or {})})
-
-
-BOOK_UUID = "urn:uuid:5d8f3a5e-1c2b-4d6e-8f90-a1b2c3d4e5f6"
+    return hb.epub({
+        "mimetype": b"application/epub+zip", "META-INF/container.xml": hb.container_xml(),
+        hb.OPF_PATH: hb.package_xml(items=items, spine=("c",), root_attributes=prefix, metadata=(
+            f'<dc:identifier id="uid">{BOOK_UUID}</dc:identifier><dc:title id="t">Read again</dc:title>'
+            f'<dc:language>en</dc:language><meta property="dcterms:modified">2024-01-01T00:00:00Z</meta>{metadata}'
+        )).replace(b'<spine toc="ncx">', b"<spine>"),
+        "OEBPS/c.xhtml": xhtml("One", "<h1>One</h1>").replace(b"../style.css", b"style.css"),
+        "OEBPS/nav.xhtml": nav, "OEBPS/style.css": b"p { margin: 0 }", **(files or {})})
 
 
 def prefixed_archive():
@@ -193,7 +167,8 @@ def prefixed_archive():
 
 
 def obfuscate(data, identifier, algorithm):
-    """Font obfuscation is its own inverse: the first bytes mixed with a key from the identifier."""
+    """Font obfuscation, an independent oracle; it is its own inverse: the first bytes mixed
+    with a key from the identifier."""
     if algorithm == IDPF:
         key, count = hashlib.sha1(re.sub(r"[ \t\r\n]", "", identifier).encode()).digest(), 1040
     else:
@@ -202,21 +177,14 @@ def obfuscate(data, identifier, algorithm):
     return head + data[count:]
 
 
-IDPF = "http://www.idpf.org/2008/embedding"
-ADOBE = "http://ns.adobe.com/pdf/enc#RC"
-
-
 def obfuscated_font_archive(algorithm=IDPF):
     encryption = ('<?xml version="1.0"?><encryption xmlns="urn:oasis:names:tc:opendocument:xmlns:container" '
                   'xmlns:enc="http://www.w3.org/2001/04/xmlenc#"><enc:EncryptedData>'
                   f'<enc:EncryptionMethod Algorithm="{algorithm}"/><enc:CipherData>'
-                  '<enc:CipherReference URI="OPS/f.woff"/></enc:CipherData></enc:EncryptedData></encryption>')
-    return generated_archive(manifest='<item id="f" href="f.woff" media-type="font/woff"/>',
-                             files={"META-INF/encryption.xml": encryption,
-                                    "OPS/f.woff": obfuscate(FONT_BYTES, BOOK_UUID, algorithm)})
-
-
-FONT_BYTES = bytes(range(256)) * 8
+                  '<enc:CipherReference URI="OEBPS/f.woff"/></enc:CipherData></enc:EncryptedData></encryption>')
+    return generated_archive(manifest=(("f", "f.woff", "font/woff", None),),
+                             files={"META-INF/encryption.xml": encryption.encode(),
+                                    "OEBPS/f.woff": obfuscate(FONT_BYTES, BOOK_UUID, algorithm)})
 
 
 SCRATCH_BOOKS = {

@@ -7,30 +7,24 @@ which writing "5" to /proc/self/clear_refs resets).
 Hostile books are read in children under an address-space limit.
 """
 import json
-import random
 import os
-import subprocess
-import sys
+import random
 import zipfile
 
 import pytest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import hostile_books as hb  # noqa: E402
+import hostile_books as hb
+from conftest import SANITIZED, python
 
 MIB = 1 << 20
-SANITIZED = bool(os.environ.get("QUIRELO_SANITIZED"))
-PACKAGE_ROOT = os.environ.get(
-    "QUIRELO_PACKAGE_ROOT", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 
 pytestmark = pytest.mark.skipif(SANITIZED or not os.path.exists("/proc/self/clear_refs"),
                                 reason="needs the kernel's own memory figures of an uninstrumented process")
 
 # Prepended to every measured script: the module, and the two figures.
-PRELUDE = f"""
+PRELUDE = """
 import json, sys
-sys.path[:0] = [{os.path.join(PACKAGE_ROOT, "quirelo")!r}, {PACKAGE_ROOT!r}]
-import _quirelo
+from quirelo import _quirelo
 
 def figure(key):
     with open("/proc/self/status") as status:
@@ -44,11 +38,12 @@ def reset_peak():
 """
 
 
-def measure(script, *args):
+def measure(script, *args, stderr=None):
     """Runs script in a fresh interpreter; it prints one JSON value, returned here."""
-    done = subprocess.run([sys.executable, "-c", PRELUDE + script, *map(str, args)],
-                          capture_output=True, text=True, timeout=300)
+    done = python("-c", PRELUDE + script, *args, timeout=300)
     assert done.returncode == 0, done.stderr
+    if stderr is not None:
+        stderr.append(done.stderr)
     return json.loads(done.stdout.splitlines()[-1])
 
 
@@ -86,11 +81,10 @@ SIZES = [4 * MIB, 2 * MIB, 2 * MIB, MIB, 512 * 1024, 6 * MIB]
 SLACK = 6 * MIB  # archive index, allocator, Python objects: measured about 3 MiB
 
 
-@pytest.mark.parametrize("source", ["file", "bytes"])
-@pytest.mark.parametrize("method, declared", [(hb.DEFLATED, None), (hb.STORED, None),
-                                              (hb.DEFLATED, hb.MAX_ENTRY_SIZE)],
+@pytest.mark.parametrize("source, method, declared", [("file", hb.DEFLATED, None), ("bytes", hb.STORED, None),
+                                                      ("bytes", hb.DEFLATED, hb.MAX_ENTRY_SIZE)],
                          ids=["deflated", "stored", "deflated_declaring_limit"])
-def test_eager_read_peak_is_the_kept_bytes(tmp_path, method, declared, source):
+def test_eager_read_peak_is_the_kept_bytes(tmp_path, source, method, declared):
     path = tmp_path / "big.epub"
     path.write_bytes(book_of(SIZES, method, declared))
     result = measure(READ_PEAK, path, source, "eager")
@@ -176,10 +170,8 @@ def test_hostile_book_keeps_at_most_the_budget(tmp_path, attack, mode):
     good = tmp_path / "good.epub"
     good.write_bytes(book_of([64 * 1024]))
     paths = [good, path, good] if mode == "batch" else [path]
-    done = subprocess.run([sys.executable, "-c", PRELUDE + ATTACK, str(LIMIT_MIB), mode, *map(str, paths)],
-                          capture_output=True, text=True, timeout=300)
-    assert done.returncode == 0, done.stderr
-    result = json.loads(done.stdout.splitlines()[-1])
+    errors = []
+    result = measure(ATTACK, LIMIT_MIB, mode, *paths, stderr=errors)
     books = result["contents"]
     hostile = books[1] if mode == "batch" else books[0]
     # The small book's own items survive; the hostile ones are emptied, never all kept.
@@ -189,7 +181,7 @@ def test_hostile_book_keeps_at_most_the_budget(tmp_path, attack, mode):
     if attack == "manifest_items_one_entry":
         # Whole items up to the budget, then empty ones, each with its warning line.
         assert sorted(size for key, size in hostile.items() if key[0] == "z") == [0] * 39 + [hb.MAX_ENTRY_SIZE]
-        assert "the book has used its read budget of 134217728 bytes" in done.stderr
+        assert "the book has used its read budget of 134217728 bytes" in errors[0]
     else:
         # Entries sharing their bytes with another are damaged: every one is empty.
         assert all(hostile[key] == 0 for key in hostile if key[0] in "aqz")
@@ -216,10 +208,7 @@ def test_allocation_failure_is_memory_error(tmp_path):
     path = tmp_path / "big.epub"
     path.write_bytes(hb.bomb_book())
     probe = measure('print(json.dumps(figure("VmSize")))')
-    done = subprocess.run([sys.executable, "-c", PRELUDE + OUT_OF_MEMORY, str((probe >> 20) + 48), path],
-                          capture_output=True, text=True, timeout=300)
-    assert done.returncode == 0, done.stderr
-    outcomes = json.loads(done.stdout.splitlines()[-1])
+    outcomes = measure(OUT_OF_MEMORY, (probe >> 20) + 48, path)
     assert outcomes[0] == "MemoryError" and outcomes[2] == "MemoryError", outcomes
     # A batch: the book's own MemoryError, or no worker thread could be started at all.
     assert outcomes[1] in ("MemoryError", "RuntimeError"), outcomes
