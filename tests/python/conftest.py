@@ -3,6 +3,7 @@ and books built through the package (hostile archives are in hostile_books.py)."
 import os
 import subprocess
 import sys
+import threading
 
 import pytest
 
@@ -72,3 +73,25 @@ def sample_book():
 
 def toc_shape(entries):
     return [(entry.title, entry.href, toc_shape(entry.children)) for entry in entries]
+
+
+def run_threads(work, count):
+    """Runs work(index) on count threads started together; re-raises the first failure."""
+    barrier = threading.Barrier(count)
+    failures = []
+
+    def body(index):
+        try:
+            barrier.wait()
+            work(index)
+        except BaseException as error:  # noqa: BLE001 - reported below, with its thread
+            failures.append((index, error))
+
+    threads = [threading.Thread(target=body, args=(i,)) for i in range(count)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    if failures:
+        index, error = failures[0]
+        raise AssertionError(f"thread {index} of {count}: {error!r}") from error

@@ -1,9 +1,6 @@
-"""Hostile EPUB archives, made in memory on every run (nothing here is committed as a binary).
-
-Archives are assembled byte by byte (local headers, central directory, end records) so
-that any header can lie: sizes, checksums, counts, offsets, names. The documents inside
-are built from small templates so that one part at a time can be made hostile.
-"""
+"""EPUB archives made in memory, byte by byte, so that any header can lie (sizes,
+checksums, counts, offsets, names), from document templates one part of which at a time
+can be made hostile."""
 from __future__ import annotations
 
 import dataclasses
@@ -16,23 +13,10 @@ STORED, DEFLATED = 0, 8
 UTF8_NAMES = 0x800
 
 # What a failed read may say: fixed texts, or fixed prefixes before a library's own words.
-READ_ERRORS = (
-    "ZIP error: ",
-    "XML parsing error: ",
-    "Missing META-INF/container.xml",
-    "No rootfile found in container.xml",
-    "OPF file not found in archive: ",
-    "Invalid OPF: ",
-    "IO error: ",
-)
-WRITE_ERRORS = (
-    "Book must have an identifier set",
-    "Book must have a title set",
-    "Book must have a language set",
-    "Book must have at least one spine entry",
-    "ZIP error: ",
-    "IO error: ",
-)
+READ_ERRORS = ("ZIP error: ", "XML parsing error: ", "Missing META-INF/container.xml", "IO error: ",
+               "No rootfile found in container.xml", "OPF file not found in archive: ", "Invalid OPF: ")
+WRITE_ERRORS = ("Book must have an identifier set", "Book must have a title set", "Book must have a language set",
+                "Book must have at least one spine entry", "ZIP error: ", "IO error: ")
 
 OPF_PATH = "OEBPS/content.opf"
 

@@ -1,11 +1,10 @@
 """Parallel batch reading from Python."""
 import os
-import threading
 
 import pytest
 
 import _quirelo
-from conftest import python, write_books
+from conftest import python, run_threads, write_books
 
 
 @pytest.fixture
@@ -89,10 +88,6 @@ def test_concurrent_batches_on_the_shared_pool(books):
     def run(index):
         results[index] = titles(_quirelo._read_epubs(books[index:] + books[:index]))
 
-    threads = [threading.Thread(target=run, args=(i,)) for i in range(4)]
-    for thread in threads:
-        thread.start()
-    for thread in threads:
-        thread.join()
+    run_threads(run, 4)
     names = [f"b{i}" for i in range(6)]
     assert results == {index: names[index:] + names[:index] for index in range(4)}

@@ -67,8 +67,8 @@ def test_outputs_are_those_of_the_single_book_path(tmp_path, workers):
 def test_text_and_summary_of_a_mixed_book(tmp_path):
     markdown, text, summary, issues = single_book_outputs(generated_books(tmp_path)[0])
     # Spine documents only (not the stylesheet or the missing item), references decoded.
-    assert text.split("\n\n")[0] == "One OneHello & welcome to a small book."
-    assert text.split("\n\n")[-1] == "One bad \ufffd\ufffd bytes & more"
+    assert text.split("\n\n")[0] == "OneOneHello & welcome to a small book."
+    assert text.split("\n\n")[-1] == "Onebad \ufffd\ufffd bytes & more"
     assert summary == {
         "identifier": "urn:hostile:1", "title": "Small", "language": "en", "authors": ["A. Author"], "items": 6,
         "spine_length": 5, "toc_size": 1, **{f"items_{t.name.lower()}": 0 for t in quirelo.ItemType},
