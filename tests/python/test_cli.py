@@ -71,6 +71,10 @@ def test_broken_input_names_file_and_reason(command, broken_path, tmp_path):
         result = run(command, path)
         assert result.returncode == 2 and result.stdout == ""
         assert result.stderr.startswith(f"quirelo: {path}: ") and "Traceback" not in result.stderr
+    if command == "info":  # and a folder without books
+        (tmp_path / "none").mkdir()
+        result = run("convert", tmp_path / "none", "-o", tmp_path / "out")
+        assert result.returncode == 2 and result.stderr == "quirelo: no .epub files found\n"
 
 
 def test_convert_skips_bad_books_and_reports_them(tmp_path, book_path, broken_path):
@@ -87,11 +91,6 @@ def test_convert_skips_bad_books_and_reports_them(tmp_path, book_path, broken_pa
     assert f"{folder / 'c.epub'}: ZIP error: " in result.stderr
     assert "converted 3 of 4 books" in result.stderr and "1 failed" in result.stderr
     assert "\r" not in result.stderr and "book/s" not in result.stderr  # no progress bar off a terminal
-
-
-def test_convert_with_nothing_to_do(tmp_path):
-    result = run("convert", tmp_path, "-o", tmp_path / "out")
-    assert result.returncode == 2 and "no .epub files found" in result.stderr
 
 
 def test_corpus_books_convert(tmp_path, corpus):

@@ -1,9 +1,6 @@
-"""Written books pass EPUBCheck: built from scratch, and corpus books read and written again.
-
-EPUBCheck runs as a Java process per book (several seconds each), two at a time. A corpus
-book written again may not gain an error its original does not have, compared by message id
-and the entry it points at (relative to the package folder; lines move in a rewritten book).
-"""
+"""Written books pass EPUBCheck (a Java process per book, two at a time): built from
+scratch, and corpus books read and written again, which may not gain an error their
+original lacks (by message id and entry relative to the package folder: lines move)."""
 import hashlib
 import io
 import json
@@ -26,9 +23,7 @@ import hostile_books as hb
 import quirelo
 from conftest import SANITIZED, corpus_books
 
-if SANITIZED:
-    # Java would inherit the preloaded sanitizer runtime; the writer itself is covered
-    # under the sanitizers by the round-trip tests.
+if SANITIZED:  # Java would inherit the preloaded sanitizer runtime
     pytest.skip("EPUBCheck runs in the normal build", allow_module_level=True)
 
 JAR = "/usr/share/java/epubcheck.jar"
@@ -127,7 +122,8 @@ def epub2_book():
         hb.OPF_PATH: hb.package_xml(version="2.0", items=hb.ITEMS[1:2] + hb.ITEMS[3:], metadata=(
             '<dc:identifier id="uid">urn:x:epub2</dc:identifier><dc:title>Two &amp; Co</dc:title><dc:language>en'
             '</dc:language><dc:creator opf:role="aut" opf:file-as="Smith, J">J Smith</dc:creator>')),
-        "OEBPS/c1.xhtml": chapter.encode(), "OEBPS/nav.xhtml": None, "OEBPS/style.css": None}))
+        "OEBPS/c1.xhtml": chapter.encode(), "OEBPS/nav.xhtml": None, "OEBPS/style.css": None,
+        "OEBPS/toc.ncx": None}))  # listed but absent: the writer makes the NCX
     book._set_toc_from_entries([q.TocEntry("One & only", "c1.xhtml", [q.TocEntry("Heading", "c1.xhtml#a")])])
     return book
 
@@ -139,8 +135,7 @@ FONT_BYTES = bytes(range(256)) * 8
 
 
 def generated_archive(metadata="", prefix="", manifest=(), files=None):
-    """A book to read and write again: what a read keeps beyond the described results (the
-    package prefix, refinements, font obfuscation) must come out right in the copy."""
+    """A book to read and write again."""
     items = (("c", "c.xhtml", "application/xhtml+xml", None), ("s", "style.css", "text/css", None),
              ("nav", "nav.xhtml", "application/xhtml+xml", "nav")) + manifest
     nav = xhtml("Contents", '<nav xmlns:epub="http://www.idpf.org/2007/ops" epub:type="toc"><ol>'
@@ -153,17 +148,6 @@ def generated_archive(metadata="", prefix="", manifest=(), files=None):
         )).replace(b'<spine toc="ncx">', b"<spine>"),
         "OEBPS/c.xhtml": xhtml("One", "<h1>One</h1>").replace(b"../style.css", b"style.css"),
         "OEBPS/nav.xhtml": nav, "OEBPS/style.css": b"p { margin: 0 }", **(files or {})})
-
-
-def prefixed_archive():
-    return generated_archive(
-        prefix=' prefix="foo: http://example.org/foo# ibooks: http://vocabulary.itunes.apple.com/rdf/ibooks/vocabulary-extensions-1.0/"',
-        metadata=('<dc:creator id="a">Ann</dc:creator><dc:creator id="b">Bo</dc:creator>'
-                  '<meta refines="#a" property="display-seq">2</meta><meta refines="#b" property="display-seq">1</meta>'
-                  '<meta property="belongs-to-collection" id="series">Series</meta>'
-                  '<meta refines="#series" property="group-position">3</meta>'
-                  '<meta refines="#t" property="group-position">1</meta>'
-                  '<meta property="foo:rating">5</meta><meta property="ibooks:version">1.0</meta>'))
 
 
 def obfuscate(data, identifier, algorithm):
@@ -182,8 +166,16 @@ def obfuscated_font_archive(algorithm=IDPF):
                   'xmlns:enc="http://www.w3.org/2001/04/xmlenc#"><enc:EncryptedData>'
                   f'<enc:EncryptionMethod Algorithm="{algorithm}"/><enc:CipherData>'
                   '<enc:CipherReference URI="OEBPS/f.woff"/></enc:CipherData></enc:EncryptedData></encryption>')
-    return generated_archive(manifest=(("f", "f.woff", "font/woff", None),),
-                             files={"META-INF/encryption.xml": encryption.encode(),
+    # With a package prefix and refinements the read keeps beyond the described results.
+    return generated_archive(
+        prefix=' prefix="foo: http://example.org/foo# ibooks: http://vocabulary.itunes.apple.com/rdf/ibooks/vocabulary-extensions-1.0/"',
+        metadata=('<dc:creator id="a">Ann</dc:creator><dc:creator id="b">Bo</dc:creator>'
+                  '<meta refines="#a" property="display-seq">2</meta><meta refines="#b" property="display-seq">1</meta>'
+                  '<meta property="belongs-to-collection" id="series">Series</meta>'
+                  '<meta refines="#series" property="group-position">3</meta>'
+                  '<meta refines="#t" property="group-position">1</meta>'
+                  '<meta property="foo:rating">5</meta><meta property="ibooks:version">1.0</meta>'),
+        manifest=(("f", "f.woff", "font/woff", None),), files={"META-INF/encryption.xml": encryption.encode(),
                                     "OEBPS/f.woff": obfuscate(FONT_BYTES, BOOK_UUID, algorithm)})
 
 
@@ -193,8 +185,7 @@ SCRATCH_BOOKS = {
     "own-nav-and-ncx": own_nav_and_ncx_book,
     "epub2": epub2_book,
     "shared-target-ncx": lambda: own_nav_and_ncx_book(shared_target=True),
-    "prefixes-and-refinements": lambda: q._read_epub_bytes(prefixed_archive()),
-    "obfuscated-font": lambda: q._read_epub_bytes(obfuscated_font_archive()),
+    "read-again": lambda: q._read_epub_bytes(obfuscated_font_archive()),
 }
 
 
@@ -251,8 +242,6 @@ def test_books_built_from_scratch_pass(first_pass, name):
     scratch, _, reports = first_pass
     messages = reports[scratch[name]]
     assert describe(messages, SEVERE) == []
-    for line in describe(messages, ("WARNING",)):
-        print(f"{name}: {line}")
 
 
 def package_path(archive):
@@ -296,8 +285,6 @@ def test_corpus_books_written_again_gain_no_errors(first_pass):
         copy, name = rewritten[original], os.path.basename(original)
         before = error_keys(reports[original], name, package_path(original))
         after = error_keys(reports[copy], name, "EPUB/content.opf")
-        if before:
-            print(f"{name}: the original has {len(before)} errors")
         if after - before:
             gained[name] = sorted(after - before)
     assert gained == {}
@@ -326,31 +313,6 @@ def plain_fonts(data):
                           if element.get("id") == uid)
         return sorted(obfuscate(archive.read(name), identifier.strip(), method)
                       for name, method in encryption_references(archive))
-
-
-def metadata_names(data):
-    """The (namespace, name) pairs of a package document's Dublin Core elements and metas."""
-    with zipfile.ZipFile(io.BytesIO(data)) as archive:
-        package = ElementTree.fromstring(archive.read(package_path(archive)))
-    dc = "{http://purl.org/dc/elements/1.1/}"
-    names = {("DC", element.tag[len(dc):]) for element in package.iter() if element.tag.startswith(dc)}
-    for meta in package.iter("{http://www.idpf.org/2007/opf}meta"):
-        name = meta.get("property") or meta.get("name")
-        if name and name != "dcterms:modified":
-            names.add(("OPF", name))
-    return sorted(names)
-
-
-@pytest.mark.parametrize("original", [pytest.param(prefixed_archive, id="generated")]
-                         + [pytest.param(lambda path=path: open(path, "rb").read(), id=os.path.basename(path))
-                            for path in corpus_books()])
-def test_metadata_survives_a_round_trip(original):
-    """Refinements folded into Dublin Core entries and prefixed metas read back as they were."""
-    data = original()
-    book = q._read_epub_bytes(data)
-    again = q._read_epub_bytes(q._write_epub_bytes(book))
-    for namespace, name in metadata_names(data):
-        assert again.get_metadata(namespace, name) == book.get_metadata(namespace, name), (namespace, name)
 
 
 def obfuscated_books():

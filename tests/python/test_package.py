@@ -11,8 +11,6 @@ from quirelo._epub_rules import COVER_EXTENSIONS
 
 
 def test_helpers_build_a_book_that_round_trips_and_validates(tmp_path):
-    assert [int(t) for t in ItemType] == list(range(12))
-    assert quirelo.ITEM_IMAGE == 1 and quirelo.ITEM_DOCUMENT == 9 and quirelo.ITEM_MEDIA_OVERLAY == 11
     path = tmp_path / "sample.epub"
     quirelo.write_epub(path, sample_book())
     again = quirelo.read_epub(path)

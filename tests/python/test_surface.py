@@ -23,21 +23,14 @@ def test_exports_signatures_and_docstrings():
     assert _quirelo._read_epub.__doc__ is None  # an empty text after a signature
 
 
-def test_subclassing_and_construction_rules():
-    class Book(EpubBook):
-        def __init__(self, title):
-            self.set_title(title)
-
-    book = Book("Sub")
-    assert repr(book) == "EpubBook(title='Sub')" and book.validate()[0].startswith("Missing")
+def test_construction_reprs_and_context_manager():
+    book = type("Book", (EpubBook,), {"__init__": lambda self, title: self.set_title(title)})("Sub")
+    assert repr(book) == "EpubBook(title='Sub')"
     for base in (TocEntry, EpubItem):
         with pytest.raises(TypeError):
             type("Sub", (base,), {})
     with pytest.raises(TypeError):
         EpubItem()
-
-
-def test_reprs_are_unescaped_and_context_manager_is_the_book():
     with EpubBook() as book:
         assert repr(book) == "EpubBook(title='<untitled>')"
     book.set_title("It's")
@@ -86,20 +79,16 @@ RANGE = "out of range integral type conversion attempted"
     (lambda: B.add_item_raw("a", "b", "c", 5, 1), TypeError, "'int' object is not an instance of 'Sequence'"),
     (lambda: B.add_item_raw("a", "b", "c", [1, 256], 1), OverflowError, RANGE),
     (lambda: B.get_items_of_type(-1), OverflowError, RANGE),
-    (lambda: B.get_items_of_type(2 ** 80), OverflowError, RANGE),
     (lambda: B.get_items_of_type(1.0), TypeError,
      "argument 'item_type': 'float' object cannot be interpreted as an integer"),
     (lambda: B.add_metadata("DC", "x", "v", {"k": 1}), TypeError,
      "argument 'others': 'int' object is not an instance of 'str'"),
-    (lambda: B.add_metadata("DC", "x", "v", [("k", "v")]), TypeError,
-     "argument 'others': 'list' object is not an instance of 'dict'"),
     (lambda: B._set_spine_from_entries([("a", True, 0)]), ValueError,
      "expected tuple of length 2, but got tuple of length 3"),
     (lambda: B._set_spine_from_entries([["a", True]]), TypeError,
      "argument 'entries': 'list' object is not an instance of 'tuple'"),
     (lambda: B._set_toc_from_entries([1]), TypeError, "argument 'entries': 'int' object is not an instance of 'TocEntry'"),
     (lambda: _quirelo._read_epubs([], workers=-1), OverflowError, None),
-    (lambda: _quirelo._read_epubs([], workers=1.5), TypeError, None),
 ])
 def test_argument_errors(call, error, message):
     with pytest.raises(error) as raised:
@@ -184,17 +173,3 @@ def test_text_markdown_and_validation_through_the_binding():
     book._set_spine_from_entries([("d", True)])
     assert [item.get_text() for item in book.get_items()] == ["Tx\ufffdy", "Tx\ufffdy", None]
     assert book.to_markdown() == "# B\n\n**A**\n\n---\n\n# T\n\nx\ufffdy"
-
-
-def test_deep_toc_from_python_survives_every_walk():
-    depth = 2000  # each constructor deep-copies its children: building is quadratic here
-    entry = TocEntry("leaf", "leaf.xhtml")
-    for level in range(depth):
-        entry = TocEntry(f"t{level}", f"h{level}.xhtml", [entry])
-    book = EpubBook()
-    book._set_toc_from_entries([entry])
-    walked, node = 0, book.toc[0]
-    while node.children:
-        node, walked = node.children[0], walked + 1
-    assert walked == depth and node.title == "leaf"
-    book.validate()

@@ -153,21 +153,6 @@ def test_epub2_books_write_an_ncx_and_inline_attributes():
     assert back.get_metadata("OPF", "dcterms:modified") == []
 
 
-@pytest.mark.parametrize("reader, depth", [("nav", 3000), ("ncx", 150)])
-def test_deep_tables_of_contents_are_cut_at_one_hundred_levels(reader, depth):
-    chain = []
-    for level in reversed(range(depth)):
-        chain = [q.TocEntry(f"L{level}", f"l{level}.xhtml", chain)]
-    book = epub2_book() if reader == "ncx" else minimal_book()
-    book._set_toc_from_entries(chain)
-    back = q._read_epub_bytes(q._write_epub_bytes(book))
-    levels, entries = 0, back.toc
-    while entries:
-        assert len(entries) == 1 and entries[0].title == f"L{levels}"
-        levels, entries = levels + 1, entries[0].children
-    assert levels == 100
-
-
 OWN_NAV = (b'<html xmlns="http://www.w3.org/1999/xhtml" xmlns:epub="http://www.idpf.org/2007/ops"><body>'
            b'<nav epub:type="toc"><ol><li><a href="own.xhtml">Own</a></li></ol></nav></body></html>')
 
@@ -208,56 +193,18 @@ def test_file_and_bytes_give_the_same_archive(tmp_path):
     assert path.read_bytes() == q._write_epub_bytes(book)
 
 
-def refused_books():
-    def without(name):
-        def make():
-            book = q.EpubBook()
-            for field in {"identifier", "title", "language"} - {name}:
-                getattr(book, f"set_{field}")("x")
-            book.add_item_raw("c1", "c1.xhtml", "application/xhtml+xml", b"<html/>", 9)
-            book._set_spine_from_entries([("c1", True)])
-            return book
-        return make
-
-    def empty_spine():
-        book = minimal_book()
-        book._set_spine_from_entries([])
-        return book
-
-    def clashing(href):
-        def make():
-            book = minimal_book()
-            book.add_item_raw("x", href, "text/plain", b"late", 0)
-            return book
-        return make
-
-    return [
-        pytest.param(without("identifier"), "Book must have an identifier set", id="identifier"),
-        pytest.param(without("title"), "Book must have a title set", id="title"),
-        pytest.param(without("language"), "Book must have a language set", id="language"),
-        pytest.param(empty_spine, "Book must have at least one spine entry", id="spine"),
-        # Entry names are resolved against the package folder before they are compared.
-        pytest.param(clashing("./c1.xhtml"), "Duplicate filename: EPUB/c1.xhtml", id="same-entry"),
-        pytest.param(clashing("a/../../mimetype"), "Duplicate filename: mimetype", id="mimetype"),
-        pytest.param(clashing("../META-INF/container.xml"), "Duplicate filename: META-INF/container.xml", id="container"),
-        pytest.param(clashing("content.opf"), "Duplicate filename: EPUB/content.opf", id="package"),
-        pytest.param(clashing("/nav.xhtml"), "Duplicate filename: EPUB/nav.xhtml", id="added-nav"),
-    ]
-
-
-@pytest.mark.parametrize("make, message", refused_books())
+# The refusals themselves are the C++ table's; here the binding's error and the file left alone.
 @pytest.mark.parametrize("existing", [True, False])
-def test_refused_writes_leave_files_alone(tmp_path, make, message, existing):
+def test_refused_writes_leave_files_alone(tmp_path, existing):
     path = tmp_path / "book.epub"
     if existing:
         path.write_bytes(b"precious")
         before = os.stat(path)
-    with pytest.raises(ValueError) as refused:
-        q._write_epub(str(path), make())
-    assert str(refused.value).endswith(message)
-    with pytest.raises(ValueError) as refused_bytes:
-        q._write_epub_bytes(make())
-    assert str(refused_bytes.value) == str(refused.value)
+    book = minimal_book()
+    book.add_item_raw("x", "a/../../mimetype", "text/plain", b"late", 0)
+    for write in (lambda: q._write_epub(str(path), book), lambda: q._write_epub_bytes(book)):
+        with pytest.raises(ValueError, match="^ZIP error: invalid Zip archive: Duplicate filename: mimetype$"):
+            write()
     if existing:
         assert path.read_bytes() == b"precious"
         assert os.stat(path).st_mtime_ns == before.st_mtime_ns
