@@ -227,25 +227,27 @@ def lying_book(name: str = "OEBPS/c1.xhtml", method: int = DEFLATED, **lies) -> 
                                                             for key, lie in lies.items()})])
 
 
-BIG_ITEMS = (("big", "big.bin", "application/octet-stream", None),)
-
-
-def _with_big(entry: Entry) -> bytes:
+def with_items(extra, spine=("c1",)) -> dict[str, bytes]:
+    """The small book's files, its manifest listing extra (id, href, media type, properties) too."""
     files = book_files()
-    files[OPF_PATH] = package_xml(items=ITEMS + BIG_ITEMS)
-    return epub(files, extra=[entry])
+    files[OPF_PATH] = package_xml(items=ITEMS + tuple(extra), spine=spine)
+    return files
+
+
+def _with_big(size: int, declared: int | None = None) -> bytes:
+    files = with_items([("big", "big.bin", "application/octet-stream", None)])
+    return epub(files, extra=[zeros_member("OEBPS/big.bin", size, declared)])
 
 
 # name -> (builder, the lengths that item "big" may have after the read)
 BOMBS = {
-    "honest_at_limit": (lambda: _with_big(zeros_member("OEBPS/big.bin", MAX_ENTRY_SIZE)), {MAX_ENTRY_SIZE}),
-    "honest_over_limit": (lambda: _with_big(zeros_member("OEBPS/big.bin", MAX_ENTRY_SIZE + 1)), {0}),
+    "honest_at_limit": (lambda: _with_big(MAX_ENTRY_SIZE), {MAX_ENTRY_SIZE}),
+    "honest_over_limit": (lambda: _with_big(MAX_ENTRY_SIZE + 1), {0}),
     # Streams that inflate beyond what their headers declare.
-    "declares_1k_holds_64m": (lambda: _with_big(zeros_member("OEBPS/big.bin", 64 << 20, declared=1024)), {0}),
-    "declares_4m_holds_8m": (lambda: _with_big(zeros_member("OEBPS/big.bin", 8 << 20, declared=4 << 20)), {0}),
+    "declares_1k_holds_64m": (lambda: _with_big(64 << 20, declared=1024), {0}),
+    "declares_4m_holds_8m": (lambda: _with_big(8 << 20, declared=4 << 20), {0}),
     # Declares the limit but holds little: the buffer is not to be taken at its word.
-    "declares_limit_holds_4k": (lambda: _with_big(zeros_member("OEBPS/big.bin", 4096, declared=MAX_ENTRY_SIZE)),
-                                {0, 4096}),
+    "declares_limit_holds_4k": (lambda: _with_big(4096, declared=MAX_ENTRY_SIZE), {0, 4096}),
 }
 
 
@@ -254,11 +256,8 @@ def bomb_book(listings: int = 1, aliases: int = 0, size: int = MAX_ENTRY_SIZE,
     """The small book plus one honest entry of `size` zeros (100 MiB deflate to 100 KB)
     listed `listings` times in the manifest as `media_type`, and `aliases` central records
     sharing its local header, each listed once."""
-    items = [(f"z{n}", "z.bin", media_type, None) for n in range(listings)]
-    items += [(f"a{n}", f"a{n:06}.bin", "application/octet-stream", None) for n in range(aliases)]
-    files = book_files()
-    files[OPF_PATH] = package_xml(items=ITEMS + tuple(items))
-    entries = members(files)
+    entries = members(with_items([(f"z{n}", "z.bin", media_type, None) for n in range(listings)] + [
+        (f"a{n}", f"a{n:06}.bin", "application/octet-stream", None) for n in range(aliases)]))
     entries.append(zeros_member("OEBPS/z.bin", size))
     return build_zip(entries, aliases=[(f"OEBPS/a{n:06}.bin".encode(), len(entries) - 1) for n in range(aliases)])
 
@@ -267,22 +266,17 @@ def quoted_headers_book(count: int = 20, size: int = 90 << 20) -> bytes:
     """The small book plus a chain of `count` entries, each one's local header quoted
     inside the previous one's DEFLATE data (a stored block), all ending in one stream of
     `size` zeros: every entry inflates the zeros again, and no record aliases another."""
-    files = book_files()
     names = [f"OEBPS/q{i:03}.bin" for i in range(count)]
-    files[OPF_PATH] = package_xml(items=ITEMS + tuple(
-        (f"q{i}", name.removeprefix("OEBPS/"), "application/octet-stream", None) for i, name in enumerate(names)))
-    entries = members(files)
-    out = bytearray()
-    records = []
+    entries = members(with_items((f"q{i}", name[6:], "application/octet-stream", None) for i, name in enumerate(names)))
+    out, records = bytearray(), []
     for entry in entries:
         records.append((entry, len(out)))
         out += local_header(entry) + entry.payload
-    kernel, _ = zeros_stream(size)
     # From the last entry back: its data is the kernel, the one before quotes its header.
-    chain, data, text_before_zeros, zeros = [], kernel, b"", bytes(size)
+    (data, _), chain, text_before_zeros, zeros = zeros_stream(size), [], b"", bytes(size)
     for name in reversed(names):
-        crc = zlib.crc32(zeros, zlib.crc32(text_before_zeros))
-        entry = Entry(name.encode(), data, DEFLATED, crc, len(text_before_zeros) + size)
+        entry = Entry(name.encode(), data, DEFLATED, zlib.crc32(zeros, zlib.crc32(text_before_zeros)),
+                      len(text_before_zeros) + size)
         header = local_header(entry)
         chain.append(entry)
         data = b"\0" + struct.pack("<HH", len(header), len(header) ^ 0xFFFF) + header + data
@@ -291,34 +285,22 @@ def quoted_headers_book(count: int = 20, size: int = 90 << 20) -> bytes:
     for entry in reversed(chain):
         records.append((entry, position))
         position += len(local_header(entry)) + 5  # the header, then the stored block's head
-    out += local_header(chain[-1]) + chain[-1].payload
-    return central_directory(out, records)
+    return central_directory(out + local_header(chain[-1]) + chain[-1].payload, records)
 
 
 def overlapping_book(aliases: int = 200) -> bytes:
     """Many central records sharing the chapter's local header and compressed data, each
     one listed in the manifest."""
-    names = [f"OEBPS/s{i:05}.xhtml" for i in range(aliases)]
-    items = ITEMS + tuple((f"s{i}", name.removeprefix("OEBPS/"), "application/xhtml+xml", None)
-                          for i, name in enumerate(names))
-    files = book_files()
-    files[OPF_PATH] = package_xml(items=items, spine=["c1"] + [f"s{i}" for i in range(aliases)])
-    entries = members(files)
-    chapter_index = list(files).index("OEBPS/c1.xhtml")
-    return build_zip(entries, aliases=[(name.encode(), chapter_index) for name in names])
+    files = with_items([(f"s{i}", f"s{i:05}.xhtml", "application/xhtml+xml", None) for i in range(aliases)],
+                       spine=["c1"] + [f"s{i}" for i in range(aliases)])
+    return build_zip(members(files), aliases=[(f"OEBPS/s{i:05}.xhtml".encode(), list(files).index("OEBPS/c1.xhtml"))
+                                              for i in range(aliases)])
 
 
 def many_entries_book(count: int = 100_000, listed: int = 1000) -> bytes:
     """A real central directory of count (empty) entries; the manifest lists the first `listed`."""
-    names = [f"OEBPS/f{i:06}.txt" for i in range(count)]
-    files = book_files()
-    items = ITEMS + tuple((f"f{i}", name.removeprefix("OEBPS/"), "text/plain", None)
-                          for i, name in enumerate(names[:listed]))
-    files[OPF_PATH] = package_xml(items=items)
-    entries = members(files)
-    empty_crc = zlib.crc32(b"")
-    entries += [Entry(name.encode(), b"", STORED, empty_crc, 0) for name in names]
-    return build_zip(entries)
+    entries = members(with_items([(f"f{i}", f"f{i:06}.txt", "text/plain", None) for i in range(listed)]))
+    return build_zip(entries + [Entry(f"OEBPS/f{i:06}.txt".encode(), b"", STORED, 0, 0) for i in range(count)])
 
 
 def directory_lie_books():
@@ -429,15 +411,11 @@ def entity_books():
 def invalid_utf8_books():
     """name -> archive with bytes that are not UTF-8 in names, ids, hrefs and text."""
     bad = "\udcff\udcfe"  # surrogate escapes: become the raw bytes ff fe
-    def opf(metadata=METADATA, items=ITEMS, spine=("c1",)):
-        return package_xml(metadata=metadata, items=items, spine=spine)
-
-    odd_items = ITEMS + ((f"id{bad}", f"odd{bad}.xhtml", f"application/xhtml+xml{bad}", f"nav{bad}"),)
-    files_with_odd = book_files()
-    files_with_odd[OPF_PATH] = opf(items=odd_items, spine=("c1", f"id{bad}"))
+    files_with_odd = with_items([(f"id{bad}", f"odd{bad}.xhtml", f"application/xhtml+xml{bad}", f"nav{bad}")],
+                                spine=("c1", f"id{bad}"))
     named = members(files_with_odd)
     return {
-        "title_text": with_files(**{OPF_PATH: opf(metadata=METADATA.replace("Small", f"S{bad}m\udcc3("))}),
+        "title_text": with_files(**{OPF_PATH: package_xml(metadata=METADATA.replace("Small", f"S{bad}m\udcc3("))}),
         "id_href_type": epub(files_with_odd),
         # The entry's own name carries the raw bytes, flagged as UTF-8 and not flagged.
         "entry_name_flagged": build_zip(named + [member(b"OEBPS/odd\xff\xfe.xhtml", chapter_xhtml())]),
@@ -471,10 +449,7 @@ def hostile_name_books():
     entry carry a dangerous name."""
     books = {}
     for label, (href, entry_name) in HOSTILE_NAMES.items():
-        files = book_files()
-        files[OPF_PATH] = package_xml(items=ITEMS + (("h", href, "application/xhtml+xml", None),),
-                                      spine=("c1", "h"))
-        entries = members(files)
+        entries = members(with_items([("h", href, "application/xhtml+xml", None)], spine=("c1", "h")))
         if entry_name not in {entry.name for entry in entries}:
             entries.append(member(entry_name, chapter_xhtml("<p>hostile</p>")))
         books[label] = build_zip(entries)

@@ -1,4 +1,5 @@
 """The command line, run as a subprocess."""
+import dataclasses
 import os
 import resource
 import signal
@@ -104,38 +105,24 @@ def test_corpus_books_convert(tmp_path, corpus):
                                    BaseException("internal fault")])
 def test_any_failure_of_a_book_is_reported_and_the_run_goes_on(tmp_path, book_path, monkeypatch, capsys, error):
     from quirelo import cli, library
-    from quirelo.convert import BookResult
 
     bad = tmp_path / "bad.epub"
     bad.write_bytes(book_path.read_bytes())
     real_read, real_convert = library.read_epub, library.convert_many
-
-    def read(path, **options):
-        if path.endswith("bad.epub"):
-            raise error
-        return real_read(path, **options)
-
-    def convert_many(paths, **options):
-        return [BookResult(result.path, error=error) if result.path.endswith("bad.epub") else result
-                for result in real_convert(paths, **options)]
-
-    monkeypatch.setattr(library, "read_epub", read)
-    monkeypatch.setattr(library, "convert_many", convert_many)
+    monkeypatch.setattr(library, "read_epub", lambda path, **options: (
+        (_ for _ in ()).throw(error) if path.endswith("bad.epub") else real_read(path, **options)))
+    monkeypatch.setattr(library, "convert_many", lambda paths, **options: [
+        dataclasses.replace(result, error=error) if result.path.endswith("bad.epub") else result
+        for result in real_convert(paths, **options)])
     expected = f"quirelo: {bad}: {'out of memory' if isinstance(error, MemoryError) else error}\n"
     for args, status in [(["convert", tmp_path, "-o", tmp_path / "md"], 1), (["validate", bad, book_path], 2),
                          (["text", bad], 2), (["markdown", bad], 2)]:
         assert cli.main(list(map(str, args))) == status
         assert expected in capsys.readouterr().err
     assert os.listdir(tmp_path / "md") == ["sample.md"]
-
-
-def test_threads_that_cannot_start_stop_the_command(tmp_path, book_path, monkeypatch, capsys):
-    from quirelo import cli, library
-
-    def convert_many(paths, **options):
-        raise RuntimeError("Failed to build thread pool: Resource temporarily unavailable")
-
-    monkeypatch.setattr(library, "convert_many", convert_many)
+    # Worker threads that cannot start stop the whole command.
+    monkeypatch.setattr(library, "convert_many", lambda paths, **options: (_ for _ in ()).throw(
+        RuntimeError("Failed to build thread pool: Resource temporarily unavailable")))
     for args in (["convert", book_path, "-o", tmp_path / "md"], ["text", book_path]):
         assert cli.main(list(map(str, args))) == 2
         assert capsys.readouterr().err == "quirelo: Failed to build thread pool: Resource temporarily unavailable\n"

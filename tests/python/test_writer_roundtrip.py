@@ -153,46 +153,6 @@ def test_epub2_books_write_an_ncx_and_inline_attributes():
     assert back.get_metadata("OPF", "dcterms:modified") == []
 
 
-OWN_NAV = (b'<html xmlns="http://www.w3.org/1999/xhtml" xmlns:epub="http://www.idpf.org/2007/ops"><body>'
-           b'<nav epub:type="toc"><ol><li><a href="own.xhtml">Own</a></li></ol></nav></body></html>')
-
-
-@pytest.mark.parametrize("href, content, toc", [
-    ("toc.xhtml", b"", [("One", "c1.xhtml", [])]),  # an empty navigation item gets the generated document
-    ("toc.xhtml", OWN_NAV, [("Own", "own.xhtml", [])]),
-    ("nav.xhtml", b"", [("One", "c1.xhtml", [])]),  # and may take the generated one's name
-])
-def test_navigation_item_of_the_book(href, content, toc):
-    book = minimal_book()
-    book.add_item_raw("toc", href, "application/xhtml+xml", content, 4)
-    archive = q._write_epub_bytes(book)
-    names = zipfile.ZipFile(io.BytesIO(archive)).namelist()
-    assert names.count("EPUB/nav.xhtml") == (href == "nav.xhtml") and f"EPUB/{href}" in names
-    back = q._read_epub_bytes(archive)
-    assert [i.get_id() for i in back.get_items()] == ["c1", "toc"]
-    assert toc_shape(back.toc) == toc
-    if content:
-        assert back.get_item_with_id("toc").get_content() == content
-
-
-def test_lazily_read_book_writes_like_an_eager_one():
-    first = q._write_epub_bytes(minimal_book())
-    eager = q._read_epub_bytes(first)
-    lazy = q._read_epub_bytes(first, lazy=True)
-    for book in (eager, lazy):
-        book.add_metadata("OPF", "dcterms:modified", "2020-01-01T00:00:00Z")
-    assert q._write_epub_bytes(lazy) == q._write_epub_bytes(eager)
-
-
-def test_file_and_bytes_give_the_same_archive(tmp_path):
-    book = minimal_book()
-    book.add_item_raw("b", "img/b.png", "image/png", bytes(range(256)), 1)
-    book.add_metadata("OPF", "dcterms:modified", "2020-01-01T00:00:00Z")
-    path = tmp_path / "book.epub"
-    q._write_epub(str(path), book)
-    assert path.read_bytes() == q._write_epub_bytes(book)
-
-
 # The refusals themselves are the C++ table's; here the binding's error and the file left alone.
 @pytest.mark.parametrize("existing", [True, False])
 def test_refused_writes_leave_files_alone(tmp_path, existing):
