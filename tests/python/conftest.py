@@ -1,5 +1,5 @@
-"""What every Python test shares: the package under test, the corpus, child interpreters,
-and books built through the package (hostile archives are in hostile_books.py)."""
+"""The package under test, the corpus, child interpreters, threads, and books built through
+the package (archives built byte by byte are in hostile_books.py)."""
 import os
 import subprocess
 import sys

@@ -37,6 +37,10 @@ def test_unique_ids_and_media_types():
 
 
 def test_every_helper_gives_one_media_type():
+    def cover_of(book):
+        item = book.get_items()[0]
+        return item.get_id(), item.get_name(), item.get_media_type(), item.get_type(), book.get_metadata("OPF", "cover")
+
     for extension in sorted(set(COVER_EXTENSIONS) | {"avif", "AVIF", "Jpg", "", "tar.gz", "woff"}):
         name = f"images/a.{extension}"
         by_file, by_image, by_cover, by_native = (quirelo.new_book("x") for _ in range(4))
@@ -46,26 +50,16 @@ def test_every_helper_gives_one_media_type():
         assert len({book.get_items()[0].get_media_type() for book in (by_file, by_image, by_cover)}) == 1, name
         if extension.rsplit(".", 1)[-1].lower() in COVER_EXTENSIONS:
             by_native.set_cover(name, b"x")
-
-            def cover_of(book):
-                item = book.get_items()[0]
-                return (item.get_id(), item.get_name(), item.get_media_type(), item.get_type(),
-                        book.get_metadata("OPF", "cover"))
             assert cover_of(by_cover) == cover_of(by_native), name
 
 
-@pytest.mark.parametrize("make_path", [str, pathlib.Path, os.fsencode])
-def test_path_likes(tmp_path, make_path):
-    target = tmp_path / "book.epub"
-    quirelo.write_epub(make_path(str(target)), sample_book())
-    assert repr(quirelo.read_epub(make_path(str(target)), lazy=True)) == "EpubBook(title='Sample')"
-    assert len(quirelo.read_epubs([make_path(str(target))] * 2, workers=1)) == 2
-
-
-@pytest.mark.parametrize("wrap", [bytes, bytearray, memoryview])
-def test_bytes_likes(wrap):
-    data = quirelo.write_epub_bytes(sample_book())
-    assert quirelo.read_epub_bytes(wrap(data)).validate() == []
+@pytest.mark.parametrize("make_path, wrap", [(str, bytes), (pathlib.Path, bytearray), (os.fsencode, memoryview)])
+def test_path_likes_and_bytes_likes(tmp_path, make_path, wrap):
+    target = make_path(str(tmp_path / "book.epub"))
+    quirelo.write_epub(target, sample_book())
+    assert repr(quirelo.read_epub(target, lazy=True)) == "EpubBook(title='Sample')"
+    assert len(quirelo.read_epubs([target] * 2, workers=1)) == 2
+    assert quirelo.read_epub_bytes(wrap(quirelo.write_epub_bytes(sample_book()))).validate() == []
 
 
 def test_errors_pass_through_unchanged(tmp_path):

@@ -4,17 +4,14 @@ Generated books hold only what the writer keeps as it is (no characters XML forb
 White_Space at the ends of titles, no clashing entry names), so what comes back must be
 what went in; the writer's transformations are pinned by the literal cases below.
 """
-import io
 import os
 import re
-import zipfile
 
 import pytest
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import _quirelo as q
-import hostile_books as hb
 from conftest import toc_shape
 
 EXAMPLES = settings(max_examples=200, deadline=None, suppress_health_check=[HealthCheck.too_slow])
@@ -34,15 +31,6 @@ def minimal_book():
     book._set_spine_from_entries([("c1", True)])
     book._set_toc_from_entries([q.TocEntry("One", "c1.xhtml")])
     return book
-
-
-def epub2_book():
-    """An EPUB 2 book whose NCX item is listed but absent, so it reads with empty content."""
-    return q._read_epub_bytes(hb.epub({
-        "mimetype": b"application/epub+zip", "META-INF/container.xml": hb.container_xml(),
-        hb.OPF_PATH: hb.package_xml(version="2.0", metadata=hb.METADATA.split("<dc:creator")[0],
-                                    items=hb.ITEMS[1:2] + hb.ITEMS[3:]),
-        "OEBPS/c1.xhtml": b"<html/>"}))
 
 
 # Text that XML carries as it is, markup characters and non-ASCII made likely.
@@ -135,22 +123,6 @@ def test_epub3_metadata_rules():
     [(modified, attributes)] = back.get_metadata("OPF", "dcterms:modified")
     assert MODIFIED.fullmatch(modified) and attributes == {"property": "dcterms:modified"}
     assert toc_shape(back.toc) == [("One", "c1.xhtml", [])]
-
-
-def test_epub2_books_write_an_ncx_and_inline_attributes():
-    book = epub2_book()
-    assert book.get_items()[1].get_content() == b""
-    book.add_metadata("DC", "subject", "S\r\n", {"opf:role": "r", "data-x": "d", "bad key": "dropped"})
-    # An entry without href has no navigation point: its children take its place.
-    book._set_toc_from_entries(make_toc([(" Part ", "", [("A\r\nb\x01", "a.xhtml", [])]), (" B ", "b.xhtml", [])]))
-    archive = q._write_epub_bytes(book)
-    names = zipfile.ZipFile(io.BytesIO(archive)).namelist()
-    assert "EPUB/nav.xhtml" not in names and "EPUB/toc.ncx" in names
-    back = q._read_epub_bytes(archive)
-    assert [i.get_id() for i in back.get_items()] == ["c1", "ncx"]
-    assert toc_shape(back.toc) == [("A\nb", "a.xhtml", []), (" B ", "b.xhtml", [])]
-    assert back.get_metadata("DC", "subject") == [("S\n", {"opf:role": "r", "data-x": "d"})]
-    assert back.get_metadata("OPF", "dcterms:modified") == []
 
 
 # The refusals themselves are the C++ table's; here the binding's error and the file left alone.
