@@ -1,9 +1,11 @@
 """The package under test, the corpus, child interpreters, threads, and books built through
 the package (archives built byte by byte are in hostile_books.py)."""
 import os
+import signal
 import subprocess
 import sys
 import threading
+import time
 
 import pytest
 
@@ -38,6 +40,17 @@ def python(*args, **options):
     """A child interpreter that imports the package under test; output captured as text."""
     return subprocess.run([sys.executable, *map(str, args)], capture_output=True, text=True, env=CHILD_ENV,
                           **options)
+
+
+def killed_once(folder, entries, *args):
+    """Runs a child interpreter with args and kills its whole session (workers too) once
+    folder holds `entries` entries, or after it ended by itself."""
+    child = subprocess.Popen([sys.executable, *map(str, args)], env=CHILD_ENV, start_new_session=True,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    while not (os.path.isdir(folder) and len(os.listdir(folder)) >= entries) and child.poll() is None:
+        time.sleep(0.005)
+    os.killpg(child.pid, signal.SIGKILL)
+    child.wait()
 
 
 def simple_book(title="Good", paragraphs=1, authors=("Ann",)):
@@ -92,6 +105,5 @@ def run_threads(work, count):
         thread.start()
     for thread in threads:
         thread.join()
-    if failures:
-        index, error = failures[0]
+    for index, error in failures[:1]:
         raise AssertionError(f"thread {index} of {count}: {error!r}") from error

@@ -265,15 +265,6 @@ def quoted_headers_book(count: int = 20, size: int = 90 << 20) -> bytes:
     return central_directory(out + local_header(chain[-1]) + chain[-1].payload, records)
 
 
-def overlapping_book(aliases: int = 200) -> bytes:
-    """Many central records sharing the chapter's local header and compressed data, each
-    one listed in the manifest."""
-    files = with_items([(f"s{i}", f"s{i:05}.xhtml", "application/xhtml+xml", None) for i in range(aliases)],
-                       spine=["c1"] + [f"s{i}" for i in range(aliases)])
-    return build_zip(members(files), aliases=[(f"OEBPS/s{i:05}.xhtml".encode(), list(files).index("OEBPS/c1.xhtml"))
-                                              for i in range(aliases)])
-
-
 def many_entries_book(count: int = 100_000, listed: int = 1000) -> bytes:
     """A real central directory of count (empty) entries; the manifest lists the first `listed`."""
     entries = members(with_items([(f"f{i}", f"f{i:06}.txt", "text/plain", None) for i in range(listed)]))
@@ -314,16 +305,12 @@ def many_attributes(count: int = ATTRIBUTES, template: str = ' a{0}="v"') -> str
 
 def _nested_nav() -> str:
     """A million levels of ol/li; only the outer ones carry links, the rest is bare nesting."""
-    labelled = 150
-    return ("<ol><li><a href='c1.xhtml'>t</a>" * labelled + "<ol><li>" * (DEPTH - labelled)
-            + "</li></ol>" * DEPTH)
+    return "<ol><li><a href='c1.xhtml'>t</a>" * 150 + "<ol><li>" * (DEPTH - 150) + "</li></ol>" * DEPTH
 
 
 def _nested_ncx() -> bytes:
-    labelled = 150
-    points = ("<navPoint><navLabel><text>t</text></navLabel><content src='c1.xhtml'/>" * labelled
-              + "<navPoint>" * (DEPTH - labelled) + "</navPoint>" * DEPTH)
-    return NCX.replace(b"<navMap>", b"<navMap>" + points.encode())
+    return NCX.replace(b"<navMap>", b"<navMap>" + ("<navPoint><navLabel><text>t</text></navLabel><content src='c1.xhtml'/>"
+                                                   * 150 + "<navPoint>" * (DEPTH - 150) + "</navPoint>" * DEPTH).encode())
 
 
 def _title_attributes(attributes: str) -> bytes:
@@ -401,18 +388,14 @@ def invalid_utf8_books():
     }
 
 
+# name -> (href of item "h", its archive entry's name)
 HOSTILE_NAMES = {
-    "dotdot": ("../../evil.xhtml", b"../../evil.xhtml"),
-    "leading_slash": ("/abs.xhtml", b"/abs.xhtml"),
-    "backslash": ("..\\..\\win.xhtml", b"OEBPS/..\\..\\win.xhtml"),
-    "nul": ("nul%00.xhtml", b"OEBPS/nul\x00.xhtml"),
-    "mimetype_clash": ("../mimetype", b"mimetype"),
+    "dotdot": ("../../evil.xhtml", b"../../evil.xhtml"), "leading_slash": ("/abs.xhtml", b"/abs.xhtml"),
+    "backslash": ("..\\..\\win.xhtml", b"OEBPS/..\\..\\win.xhtml"), "nul": ("nul%00.xhtml", b"OEBPS/nul\x00.xhtml"),
+    "mimetype_clash": ("../mimetype", b"mimetype"), "opf_clash": ("content.opf", OPF_PATH.encode()),
     "container_clash": ("../META-INF/container.xml", b"META-INF/container.xml"),
-    "opf_clash": ("content.opf", OPF_PATH.encode()),
-    "nav_clash": ("../EPUB/nav.xhtml", b"EPUB/nav.xhtml"),
-    "empty_href": ("", b"OEBPS"),
-    "dot_href": (".", b"OEBPS/."),
-    "only_dotdots": ("../../../..", b""),
+    "nav_clash": ("../EPUB/nav.xhtml", b"EPUB/nav.xhtml"), "empty_href": ("", b"OEBPS"),
+    "dot_href": (".", b"OEBPS/."), "only_dotdots": ("../../../..", b""),
 }
 
 

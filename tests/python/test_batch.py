@@ -58,9 +58,8 @@ def test_other_threads_run_while_a_batch_reads(tmp_path, call, returned):
 import os, sys, threading, time
 import quirelo
 from quirelo import _quirelo
-fifo = sys.argv[1]
+fifo, go = sys.argv[1], False
 os.mkfifo(fifo)
-go = False
 def writer():
     while not go:
         pass

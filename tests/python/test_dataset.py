@@ -1,13 +1,9 @@
 """The Parquet dataset, on a local Dask cluster and in one process."""
 import os
-import signal
-import subprocess
-import sys
-import time
 
 import pytest
 
-from conftest import CHILD_ENV, SANITIZED, python, write_books
+from conftest import SANITIZED, killed_once, python, write_books
 
 if SANITIZED:
     pytest.skip("pure-Python cluster work; covered by the normal run", allow_module_level=True)
@@ -112,13 +108,7 @@ def test_killed_run_resumes_to_the_uninterrupted_rows(tmp_path):
     folder = tmp_path / "books"
     write_books(folder, [f"b{index:02d}" for index in range(16)], paragraphs=2000)
     out = tmp_path / "out"
-    killed = subprocess.Popen([sys.executable, "-c", RUN, folder, out], env=CHILD_ENV, start_new_session=True,
-                              stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
-    while not (out.is_dir() and len(os.listdir(out)) >= 2) and killed.poll() is None:
-        time.sleep(0.005)
-    os.killpg(killed.pid, signal.SIGKILL)  # the client and its local workers alike
-    killed.wait()
+    killed_once(out, 2, "-c", RUN, folder, out)
     kept = sorted(name for name in os.listdir(out) if name.startswith("part-"))
     assert 0 < len(kept) < 8, "the run ended before it could be killed"
     resumed = python("-c", RUN, folder, out, "resume")

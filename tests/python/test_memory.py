@@ -1,6 +1,5 @@
-"""Resident memory of reading and writing, measured in fresh interpreters from the
-kernel's figures (native allocations are invisible to tracemalloc): what a read costs, no
-growth over a thousand rounds, and hostile books read under an address-space limit."""
+"""Resident memory in fresh interpreters, from the kernel's figures (tracemalloc misses native
+allocations): a read's cost, no growth over a thousand rounds, hostile books under a limit."""
 import json
 import os
 import random
@@ -43,9 +42,7 @@ def measure(script, *args):
 def book_of(sizes, declared=None):
     """The small book plus one item per size ("m0", ...) of hexadecimal text (it deflates to
     about half), each entry declaring its size or `declared`."""
-    files = hb.book_files()
-    files[hb.OPF_PATH] = hb.package_xml(items=hb.ITEMS + tuple(
-        (f"m{i}", f"m{i}.txt", "text/plain", None) for i in range(len(sizes))))
+    files = hb.with_items((f"m{i}", f"m{i}.txt", "text/plain", None) for i in range(len(sizes)))
     extra = [hb.member(f"OEBPS/m{i}.txt", random.Random(i).randbytes(size // 2).hex().encode())
              for i, size in enumerate(sizes)]
     for entry in extra if declared else []:
@@ -117,10 +114,10 @@ LIMIT_MIB = 2048
 @pytest.mark.parametrize("mode", ["eager", "lazy", "batch"])
 @pytest.mark.parametrize("attack", sorted(ATTACKS))
 def test_hostile_book_keeps_at_most_the_budget(tmp_path, attack, mode):
-    path, good = tmp_path / "hostile.epub", tmp_path / "good.epub"
-    path.write_bytes(ATTACKS[attack]())
-    good.write_bytes(book_of([64 * 1024]))
-    (books, peak), errors = measure(ATTACK, LIMIT_MIB, mode, *([good, path, good] if mode == "batch" else [path]))
+    (tmp_path / "hostile").write_bytes(ATTACKS[attack]())
+    (tmp_path / "good").write_bytes(book_of([64 * 1024]))
+    paths = ["good", "hostile", "good"] if mode == "batch" else ["hostile"]
+    (books, peak), errors = measure(ATTACK, LIMIT_MIB, mode, *(tmp_path / path for path in paths))
     hostile = books[1] if mode == "batch" else books[0]
     # The small book's own items survive; the hostile ones are emptied, never all kept.
     assert hostile["c1"] == len(hb.chapter_xhtml())

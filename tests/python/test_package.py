@@ -77,8 +77,7 @@ def test_deep_toc_from_nested_tuples():
     tree = ("leaf", "leaf.xhtml")
     for level in range(300):
         tree = (f"t{level}", f"h{level}.xhtml", [tree])
-    entries = quirelo.build.toc_entries([tree])
-    depth, node = 0, entries[0]
+    depth, node = 0, quirelo.build.toc_entries([tree])[0]
     while node.children:
         node, depth = node.children[0], depth + 1
     assert depth == 300 and node.title == "leaf"

@@ -25,24 +25,19 @@ HTML_NCX = hb.NCX.replace(b"<ncx", b'<!DOCTYPE ncx PUBLIC "-//NISO//DTD ncx 2005
 def generated_books(folder):
     """Books that exercise what the corpus lacks: every kind of reference, invalid UTF-8, a
     spine naming a stylesheet and a missing item, an HTML navigation document, no spine."""
-    chapters = {
-        "references": hb.chapter_xhtml(f"<p>{html.escape(REFERENCES, quote=False).replace('&amp;', '&')}</p>"),
-        "invalid": hb.chapter_xhtml(b"<p>bad \xff\xfe bytes &amp; <b>more</b></p>"),
-    }
     items = hb.ITEMS + (("references", "references.xhtml", "application/xhtml+xml", None),
                         ("invalid", "invalid.xhtml", "application/xhtml+xml", None))
     books = {
         "mixed": {hb.OPF_PATH: hb.package_xml(items=items, spine=("c1", "references", "css", "gone", "invalid")),
-                  **{f"OEBPS/{name}.xhtml": data for name, data in chapters.items()}},
+                  "OEBPS/references.xhtml": hb.chapter_xhtml(
+                      f"<p>{html.escape(REFERENCES, quote=False).replace('&amp;', '&')}</p>"),
+                  "OEBPS/invalid.xhtml": hb.chapter_xhtml(b"<p>bad \xff\xfe bytes &amp; <b>more</b></p>")},
         "html_nav": {"OEBPS/nav.xhtml": HTML_NAV, "OEBPS/toc.ncx": HTML_NCX},
         "bare": {hb.OPF_PATH: hb.package_xml(metadata="", items=hb.ITEMS[1:2], spine=())},
     }
-    paths = []
     for name, changes in books.items():
-        path = folder / f"{name}.epub"
-        path.write_bytes(hb.with_files(**changes))
-        paths.append(str(path))
-    return paths
+        (folder / f"{name}.epub").write_bytes(hb.with_files(**changes))
+    return [str(folder / f"{name}.epub") for name in books]
 
 
 @pytest.mark.parametrize("workers", [1, 2])
@@ -106,15 +101,13 @@ def test_a_book_over_the_read_budget_converts_as_it_reads(tmp_path, capfd):
 @pytest.mark.parametrize("workers", [None, 1, 2])
 def test_failures_come_back_for_their_book(tmp_path, workers):
     good = generated_books(tmp_path)[0]
-    damaged = tmp_path / "damaged.epub"
-    damaged.write_bytes(open(good, "rb").read()[:-200])
-    not_zip = tmp_path / "not.epub"
-    not_zip.write_bytes(b"plain text")
-    no_container = tmp_path / "no_container.epub"
-    no_container.write_bytes(hb.with_files(**{"META-INF/container.xml": None}))
-    failing = [str(tmp_path / "missing.epub"), str(damaged), str(not_zip), str(no_container), str(tmp_path)]
-    paths = [good, *failing, good]
-    results = quirelo.convert_many(paths, issues=True, workers=workers)
+    failing = {"missing": None, "damaged": open(good, "rb").read()[:-200], "not_zip": b"plain text",
+               "no_container": hb.with_files(**{"META-INF/container.xml": None})}
+    for name, data in failing.items():
+        if data is not None:
+            (tmp_path / name).write_bytes(data)
+    failing = [str(tmp_path / name) for name in failing] + [str(tmp_path)]
+    results = quirelo.convert_many([good, *failing, good], issues=True, workers=workers)
     assert results[0] == results[-1] and results[0].error is None
     for path, result in zip(failing, results[1:-1]):
         with pytest.raises(ValueError) as single:

@@ -20,7 +20,6 @@ def test_exports_signatures_and_docstrings():
     assert str(inspect.signature(EpubBook.add_author)) == "(self, /, name, file_as=None, role=None, uid=None)"
     assert EpubBook.get_metadata.__doc__ == ("Get metadata values for a given namespace and field.\n"
                                              "Returns list of (value, attributes_dict) tuples.")
-    assert _quirelo._read_epub.__doc__ is None  # an empty text after a signature
 
 
 def test_construction_reprs_and_context_manager():
@@ -116,20 +115,15 @@ def test_content_accepts_bytes_like_and_sequences():
 def test_borrow_conflicts_while_converting_arguments():
     book = EpubBook()
 
-    class Reads(_Seq):
+    class Calling(_Seq):  # calls the book while the binding converts it
         def __iter__(self):
-            book.get_items()
-            return iter(self._items)
-
-    class Writes(_Seq):
-        def __iter__(self):
-            book.set_title("x")
-            return iter(self._items)
+            self._items[0]()
+            return iter(self._items[1:])
 
     with pytest.raises(RuntimeError, match="^Already mutably borrowed$"):
-        book._set_spine_from_entries(Reads([("a", True)]))
+        book._set_spine_from_entries(Calling([book.get_items, ("a", True)]))
     with pytest.raises(RuntimeError, match="^Already borrowed$"):
-        book._set_toc_from_entries(Writes([]))
+        book._set_toc_from_entries(Calling([lambda: book.set_title("x")]))
     # Both borrows were released again.
     book._set_spine_from_entries([("a", True), ("b", False)])
     assert book.get_spine() == [("a", True), ("b", False)]
@@ -139,12 +133,10 @@ def test_getters_hand_out_copies():
     book = EpubBook()
     book.add_author("A", file_as="A, a", role="aut", uid="c1")
     values = book.get_metadata("DC", "creator")
-    assert values == [("A", {"opf:file-as": "A, a", "opf:role": "aut", "id": "c1"})]
     values[0][1]["id"] = "changed"
     values.append(("more", {}))
-    assert book.get_metadata("DC", "creator")[0][1]["id"] == "c1" and len(book.get_metadata("DC", "creator")) == 1
-    child = TocEntry("c", "c.xhtml")
-    parent = TocEntry("p", "p.xhtml", [child])
+    assert book.get_metadata("DC", "creator") == [("A", {"opf:file-as": "A, a", "opf:role": "aut", "id": "c1"})]
+    parent = TocEntry("p", "p.xhtml", [child := TocEntry("c", "c.xhtml")])
     parent.children.append(TocEntry("x", "y"))
     parent.children[0].children.append(child)
     assert [e.title for e in parent.children] == ["c"] and parent.children[0].children == []

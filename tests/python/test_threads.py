@@ -19,10 +19,8 @@ MODIFIED = re.compile(rb'<meta property="dcterms:modified">[^<]*</meta>')
 
 def threaded_book() -> bytes:
     """The small book with more chapters and an image, so that loads take a while."""
-    files = hb.book_files()
-    chapters = tuple((f"ch{i}", f"ch{i}.xhtml", "application/xhtml+xml", None) for i in range(12))
-    files[hb.OPF_PATH] = hb.package_xml(items=hb.ITEMS + chapters + (("img", "img.png", "image/png", None),),
-                                        spine=["c1"] + [id_ for id_, *_ in chapters])
+    files = hb.with_items([(f"ch{i}", f"ch{i}.xhtml", "application/xhtml+xml", None) for i in range(12)]
+                          + [("img", "img.png", "image/png", None)], spine=["c1"] + [f"ch{i}" for i in range(12)])
     for i in range(12):
         paragraphs = "".join(f"<p>Chapter {i}, paragraph {n}: <em>text</em> &amp; more.</p>" for n in range(300))
         files[f"OEBPS/ch{i}.xhtml"] = hb.chapter_xhtml(f"<h1>Chapter {i}</h1>{paragraphs}")
@@ -138,11 +136,10 @@ def test_mutations_between_readers_conflict_only_by_borrow_errors():
 
 
 def test_read_epubs_from_several_threads(tmp_path):
-    paths = [str(tmp_path / f"b{i}.epub") for i in range(4)]
-    for path, data in zip(paths, [DATA, hb.small_book(), hb.small_book(hb.STORED), DATA]):
+    paths = [str(tmp_path / f"b{i}.epub") for i in range(5)]
+    for path, data in zip(paths, [DATA, hb.small_book(), hb.small_book(hb.STORED), DATA, DATA[: len(DATA) // 2]]):
         open(path, "wb").write(data)
-    broken = tmp_path / "broken.epub"
-    broken.write_bytes(DATA[: len(DATA) // 2])
+    paths, broken = paths[:4], paths[4]
 
     def signature(book):
         return repr(book), {item.get_id(): item.get_content() for item in book.get_items()}, book.to_markdown()
@@ -154,6 +151,6 @@ def test_read_epubs_from_several_threads(tmp_path):
             workers = None if (index + round_) % 2 else 2  # the shared pool, or one of its own
             assert [signature(book) for book in _quirelo._read_epubs(paths, workers=workers)] == expected
             with pytest.raises(ValueError, match="^ZIP error: "):
-                _quirelo._read_epubs(paths[:1] + [str(broken)] + paths[1:], workers=workers)
+                _quirelo._read_epubs(paths[:1] + [broken] + paths[1:], workers=workers)
 
     run_threads(read_many, 4)

@@ -50,15 +50,15 @@ def items(draw):
     chosen, seen = [], {"nav", "c1"}
     for index in range(draw(st.integers(1, 6))):
         item_id = draw(st.one_of(st.just(f"i{index}"), plain_text))
-        if item_id in seen:
+        while item_id in seen:
             item_id = f"i{index}-{item_id}"
         seen.add(item_id)
         name = draw(plain_text.filter(lambda text: "/" not in text and text not in ("", ".", "..")))
-        media_type = draw(st.sampled_from(["application/xhtml+xml", "text/css", "image/png", "", "x/&<>\"'"]))
-        content = draw(st.one_of(st.binary(max_size=300), st.just(bytes(range(256)) * 20)))
-        item_type = draw(st.sampled_from([0, 1, 2, 9, 10, 11]))
-        properties = draw(st.sampled_from([None, "", "svg", "mathml remote-resources"]))
-        chosen.append((item_id, f"d{index}/{name}", media_type, content, item_type, properties))
+        chosen.append((item_id, f"d{index}/{name}",
+                       draw(st.sampled_from(["application/xhtml+xml", "text/css", "image/png", "", "x/&<>\"'"])),
+                       draw(st.one_of(st.binary(max_size=300), st.just(bytes(range(256)) * 20))),
+                       draw(st.sampled_from([0, 1, 2, 9, 10, 11])),
+                       draw(st.sampled_from([None, "", "svg", "mathml remote-resources"]))))
     return chosen
 
 
