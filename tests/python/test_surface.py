@@ -82,7 +82,9 @@ RANGE, NOT = "out of range integral type conversion attempted", "object is not a
     (lambda: B.add_metadata("DC", "x", "v", {"k": 1}), TypeError, f"argument 'others': 'int' {NOT} 'str'"),
     (lambda: B._set_spine_from_entries([("a", True, 0)]), ValueError,
      "expected tuple of length 2, but got tuple of length 3"),
-    (lambda: B._set_spine_from_entries([["a", True]]), TypeError, f"argument 'entries': 'list' {NOT} 'tuple'"),
+    # The first bad entry stops the conversion: the next one's error would replace its own.
+    (lambda: B._set_spine_from_entries([["a", True], ("a", True, 0)]), TypeError,
+     f"argument 'entries': 'list' {NOT} 'tuple'"),
     (lambda: B._set_toc_from_entries([1]), TypeError, f"argument 'entries': 'int' {NOT} 'TocEntry'"),
     (lambda: _quirelo._read_epubs([], workers=-1), OverflowError, None),
 ])
