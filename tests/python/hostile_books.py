@@ -360,7 +360,7 @@ def entity_books():
         "opf_declares_utf16": with_files(**{OPF_PATH: package_xml(
             prolog='<?xml version="1.0" encoding="UTF-16"?>')}),
     }
-    # Each refused reference is a row of the C++ table; here one through each document.
+    # References the XML parser itself refuses: one through each kind of document.
     books["opf_title_reference"] = with_files(**{OPF_PATH: package_xml(metadata=METADATA.replace("Small", "&#0;"))})
     books["nav_title_reference"] = with_files(**{"OEBPS/nav.xhtml": nav_xhtml(
         '<ol><li><a href="c1.xhtml">&#0;</a></li></ol>')})

@@ -20,8 +20,7 @@ def titles(books):
 def test_results_in_input_order(books, workers):
     result = _quirelo._read_epubs([books[3], books[0], books[5], books[3]], workers=workers)
     assert titles(result) == ["b3", "b0", "b5", "b3"]
-    assert result[0] is not result[3]
-    result[0].set_title("changed")
+    result[0].set_title("changed")  # the same path twice gives two books
     assert titles(result[3:]) == ["b3"]
     assert _quirelo._read_epubs([]) == []
     assert titles(_quirelo._read_epubs(tuple(books[:2]), workers=workers)) == ["b0", "b1"]

@@ -53,11 +53,10 @@ def test_outputs_are_those_of_the_single_book_path(tmp_path, workers):
 
 def test_text_and_summary_of_a_mixed_book(tmp_path):
     [result] = quirelo.convert_many(generated_books(tmp_path)[:1], text=True, summary=True, issues=True, workers=1)
-    text, summary = result.text, result.summary
     # Spine documents only (not the stylesheet or the missing item), references decoded.
-    assert text.split("\n\n")[0] == "OneOneHello & welcome to a small book."
-    assert text.split("\n\n")[-1] == "Onebad \ufffd\ufffd bytes & more"
-    assert summary == {
+    assert result.text.split("\n\n")[0] == "OneOneHello & welcome to a small book."
+    assert result.text.split("\n\n")[-1] == "Onebad \ufffd\ufffd bytes & more"
+    assert result.summary == {
         "identifier": "urn:hostile:1", "title": "Small", "language": "en", "authors": ["A. Author"], "items": 6,
         "spine_length": 5, "toc_size": 1, **{f"items_{t.name.lower()}": 0 for t in quirelo.ItemType},
         "items_document": 3, "items_style": 1, "items_navigation": 2}

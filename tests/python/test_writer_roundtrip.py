@@ -125,6 +125,14 @@ def test_epub3_metadata_rules():
     assert toc_shape(back.toc) == [("One", "c1.xhtml", [])]
 
 
+def test_file_and_bytes_give_the_same_archive(tmp_path):
+    book = minimal_book()
+    book.add_item_raw("b", "img/b.png", "image/png", bytes(range(256)), 1)
+    book.add_metadata("OPF", "dcterms:modified", "2020-01-01T00:00:00Z")
+    q._write_epub(str(tmp_path / "book.epub"), book)
+    assert (tmp_path / "book.epub").read_bytes() == q._write_epub_bytes(book)
+
+
 # The refusals themselves are the C++ table's; here the binding's error and the file left alone.
 @pytest.mark.parametrize("existing", [True, False])
 def test_refused_writes_leave_files_alone(tmp_path, existing):
