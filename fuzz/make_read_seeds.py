@@ -77,6 +77,18 @@ def main():
     position = data.find(crc)
     data[position] ^= 0xFF
     (OUT / "bad_crc.epub").write_bytes(bytes(data))
+    damaged()
+
+
+def damaged():
+    """Damage the fuzzer grows from (the Python tests pin one case of each): archives cut
+    inside the central directory and inside local data, and a wrong entry count."""
+    deflated, stored = (OUT / "deflated.epub").read_bytes(), (OUT / "stored.epub").read_bytes()
+    (OUT / "cut_in_directory.epub").write_bytes(deflated[:deflated.index(b"PK\x01\x02") + 20])
+    (OUT / "cut_in_local_data.epub").write_bytes(stored[:len(stored) // 2])
+    count = bytearray(deflated)
+    count[deflated.rindex(b"PK\x05\x06") + 10] ^= 0x01
+    (OUT / "wrong_entry_count.epub").write_bytes(bytes(count))
 
 
 if __name__ == "__main__":

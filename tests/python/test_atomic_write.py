@@ -1,12 +1,12 @@
 """Writes that are whole or absent: the engine's book writer and the package's output files."""
 import os
 import stat
-import subprocess
-import sys
 
 import pytest
 
-from conftest import PACKAGE_ROOT
+import quirelo
+from conftest import python, simple_book
+from quirelo.output_file import write_text
 
 # Run in a child whose file size limit is far below what it writes: the nearest thing to a
 # full disk without privileges. SIGXFSZ ignored turns the overflow into an EFBIG error.
@@ -27,21 +27,7 @@ except (ValueError, OSError) as error:
     print(error)
     sys.exit(3)
 """
-
-WRITERS = ["book", "text"]
-
-
-def write(writer, path, content=b"new"):
-    import quirelo
-    from quirelo.output_file import replacing
-
-    if writer == "book":
-        book = quirelo.new_book("New", identifier="urn:test:new")
-        quirelo.set_spine(book, [quirelo.add_chapter(book, "c.xhtml", "<p>new</p>")])
-        quirelo.write_epub(path, book)
-    else:
-        with replacing(str(path)) as stream:
-            stream.write(content)
+WRITERS = {"book": lambda path: quirelo.write_epub(path, simple_book()), "text": lambda path: write_text(path, "new")}
 
 
 @pytest.mark.parametrize("writer", WRITERS)
@@ -50,8 +36,7 @@ def test_full_disk_leaves_the_old_file_or_nothing(tmp_path, writer, existing):
     target = tmp_path / "out"
     if existing:
         target.write_bytes(b"precious")
-    child = subprocess.run([sys.executable, "-c", FULL_DISK_CHILD, writer, str(target)], capture_output=True,
-                           text=True, env=dict(os.environ, PYTHONPATH=PACKAGE_ROOT))
+    child = python("-c", FULL_DISK_CHILD, writer, target)
     assert child.returncode == 3, child.stderr
     assert "File too large" in child.stdout
     assert os.listdir(tmp_path) == (["out"] if existing else [])  # no temporary file left
@@ -67,14 +52,13 @@ def test_link_and_permission_bits_kept(tmp_path, writer):
     real.chmod(0o640)
     link = tmp_path / "link"
     link.symlink_to(os.path.join("real", "book"))
-    write(writer, link)
+    WRITERS[writer](str(link))
     assert os.readlink(link) == os.path.join("real", "book")
     assert real.read_bytes() != b"old" and stat.S_IMODE(real.stat().st_mode) == 0o640
     assert sorted(os.listdir(tmp_path / "real")) == ["book"]
-    fresh = tmp_path / "fresh"
     old_mask = os.umask(0o027)
     try:
-        write(writer, fresh)
+        WRITERS[writer](str(tmp_path / "fresh"))
     finally:
         os.umask(old_mask)
-    assert stat.S_IMODE(fresh.stat().st_mode) == 0o640  # 0666 less the umask
+    assert stat.S_IMODE((tmp_path / "fresh").stat().st_mode) == 0o640  # 0666 less the umask

@@ -1,56 +1,38 @@
 """The command line, run as a subprocess."""
+import dataclasses
 import os
 import resource
 import signal
 import subprocess
-import sys
-import time
 
 import pytest
 
 import quirelo
-from test_package import sample_book
-
-from conftest import PACKAGE_ROOT as ROOT
+from conftest import killed_once, python, sample_book, write_books
 
 
-def run(*args, cwd=None, preexec_fn=None):
-    env = dict(os.environ, PYTHONPATH=ROOT)
-    return subprocess.run([sys.executable, "-m", "quirelo", *map(str, args)], capture_output=True, text=True,
-                          env=env, cwd=cwd, stdin=subprocess.DEVNULL, preexec_fn=preexec_fn)
-
-
-def long_book(title, paragraphs):
-    book = quirelo.new_book(title, identifier=f"urn:test:{title}")
-    chapter = quirelo.add_chapter(book, "c.xhtml", "".join(f"<p>{title} paragraph {n}.</p>" for n in range(paragraphs)))
-    quirelo.set_spine(book, [chapter])
-    return book
+def run(*args, preexec_fn=None):
+    return python("-m", "quirelo", *args, stdin=subprocess.DEVNULL, preexec_fn=preexec_fn)
 
 
 @pytest.fixture
 def book_path(tmp_path):
-    path = tmp_path / "sample.epub"
-    quirelo.write_epub(path, sample_book())
-    return path
+    quirelo.write_epub(tmp_path / "sample.epub", sample_book())
+    return tmp_path / "sample.epub"
 
 
 @pytest.fixture
 def broken_path(tmp_path):
-    path = tmp_path / "broken.epub"
-    path.write_bytes(b"PK\x03\x04 definitely not a zip")
-    return path
+    (tmp_path / "broken.epub").write_bytes(b"PK\x03\x04 definitely not a zip")
+    return tmp_path / "broken.epub"
 
 
-def test_info(book_path):
+def test_info_and_toc(book_path):
     result = run("info", book_path)
     assert result.returncode == 0, result.stderr
-    assert "title:       Sample" in result.stdout
-    assert "authors:     A. Author, B. Author" in result.stdout
-    assert "toc entries: 3" in result.stdout and "spine:       2" in result.stdout
-    assert "document 2" in result.stdout and "navigation 1" in result.stdout
-
-
-def test_toc_is_indented(book_path):
+    for line in ("title:       Sample", "authors:     A. Author, B. Author", "toc entries: 3", "spine:       2",
+                 "document 2", "navigation 1"):
+        assert line in result.stdout
     assert run("toc", book_path).stdout.splitlines() == [
         "Part  (text/one.xhtml)", "  One  (text/one.xhtml)", "  Two  (text/two.xhtml)"]
 
@@ -58,13 +40,10 @@ def test_toc_is_indented(book_path):
 def test_validate_exit_statuses(tmp_path, book_path, broken_path):
     assert run("validate", book_path).returncode == 0
     incomplete = quirelo.new_book("x")
-    quirelo._quirelo.EpubBook.add_item_raw(incomplete, "c", "c.xhtml", "application/xhtml+xml", b"<p/>", 9)
-    quirelo.set_spine(incomplete, ["c", "gone"])
-    path = tmp_path / "issues.epub"
-    quirelo.write_epub(path, incomplete)
-    result = run("validate", book_path, path)
-    assert result.returncode == 1
-    assert "Spine references item 'gone' which is not in the manifest" in result.stdout
+    quirelo.set_spine(incomplete, [quirelo.add_chapter(incomplete, "c.xhtml", "<p/>"), "gone"])
+    quirelo.write_epub(tmp_path / "issues.epub", incomplete)
+    result = run("validate", book_path, tmp_path / "issues.epub")
+    assert result.returncode == 1 and "Spine references item 'gone' which is not in the manifest" in result.stdout
     result = run("validate", broken_path, book_path)
     assert result.returncode == 2 and f"{broken_path}: ZIP error: " in result.stderr
     assert f"{book_path}: ok" in result.stdout
@@ -85,6 +64,10 @@ def test_broken_input_names_file_and_reason(command, broken_path, tmp_path):
         result = run(command, path)
         assert result.returncode == 2 and result.stdout == ""
         assert result.stderr.startswith(f"quirelo: {path}: ") and "Traceback" not in result.stderr
+    if command == "info":  # and a folder without books
+        (tmp_path / "none").mkdir()
+        result = run("convert", tmp_path / "none", "-o", tmp_path / "out")
+        assert result.returncode == 2 and result.stderr == "quirelo: no .epub files found\n"
 
 
 def test_convert_skips_bad_books_and_reports_them(tmp_path, book_path, broken_path):
@@ -97,20 +80,10 @@ def test_convert_skips_bad_books_and_reports_them(tmp_path, book_path, broken_pa
     result = run("convert", folder, "-o", out, "--chunk", "2")
     assert result.returncode == 1
     assert sorted(os.listdir(out)) == ["a-2.md", "a.md", "b.md"]
+    assert (out / "b.md").read_text() == quirelo.read_epub(book_path).to_markdown()
     assert f"{folder / 'c.epub'}: ZIP error: " in result.stderr
     assert "converted 3 of 4 books" in result.stderr and "1 failed" in result.stderr
     assert "\r" not in result.stderr and "book/s" not in result.stderr  # no progress bar off a terminal
-
-
-def test_convert_with_nothing_to_do(tmp_path):
-    result = run("convert", tmp_path, "-o", tmp_path / "out")
-    assert result.returncode == 2 and "no .epub files found" in result.stderr
-
-
-def test_corpus_books_convert(tmp_path, corpus):
-    result = run("convert", *corpus, "-o", tmp_path / "md")
-    assert result.returncode == 0, result.stderr
-    assert len(os.listdir(tmp_path / "md")) == len(corpus)
 
 
 # A BaseException stands for the reader's internal fault.
@@ -118,48 +91,33 @@ def test_corpus_books_convert(tmp_path, corpus):
                                    BaseException("internal fault")])
 def test_any_failure_of_a_book_is_reported_and_the_run_goes_on(tmp_path, book_path, monkeypatch, capsys, error):
     from quirelo import cli, library
-    from quirelo.convert import BookResult
 
     bad = tmp_path / "bad.epub"
     bad.write_bytes(book_path.read_bytes())
     real_read, real_convert = library.read_epub, library.convert_many
-
-    def read(path, **options):
-        if path.endswith("bad.epub"):
-            raise error
-        return real_read(path, **options)
-
-    def convert_many(paths, **options):
-        return [BookResult(result.path, error=error) if result.path.endswith("bad.epub") else result
-                for result in real_convert(paths, **options)]
-
-    monkeypatch.setattr(library, "read_epub", read)
-    monkeypatch.setattr(library, "convert_many", convert_many)
+    monkeypatch.setattr(library, "read_epub", lambda path, **options: (
+        (_ for _ in ()).throw(error) if path.endswith("bad.epub") else real_read(path, **options)))
+    monkeypatch.setattr(library, "convert_many", lambda paths, **options: [
+        dataclasses.replace(result, error=error) if result.path.endswith("bad.epub") else result
+        for result in real_convert(paths, **options)])
     expected = f"quirelo: {bad}: {'out of memory' if isinstance(error, MemoryError) else error}\n"
     for args, status in [(["convert", tmp_path, "-o", tmp_path / "md"], 1), (["validate", bad, book_path], 2),
                          (["text", bad], 2), (["markdown", bad], 2)]:
         assert cli.main(list(map(str, args))) == status
         assert expected in capsys.readouterr().err
     assert os.listdir(tmp_path / "md") == ["sample.md"]
-
-
-def test_threads_that_cannot_start_stop_the_command(tmp_path, book_path, monkeypatch, capsys):
-    from quirelo import cli, library
-
-    def convert_many(paths, **options):
-        raise RuntimeError("Failed to build thread pool: Resource temporarily unavailable")
-
-    monkeypatch.setattr(library, "convert_many", convert_many)
+    # Worker threads that cannot start stop the whole command.
+    monkeypatch.setattr(library, "convert_many", lambda paths, **options: (_ for _ in ()).throw(
+        RuntimeError("Failed to build thread pool: Resource temporarily unavailable")))
     for args in (["convert", book_path, "-o", tmp_path / "md"], ["text", book_path]):
         assert cli.main(list(map(str, args))) == 2
         assert capsys.readouterr().err == "quirelo: Failed to build thread pool: Resource temporarily unavailable\n"
 
 
-def test_convert_stops_on_a_full_disk(tmp_path, book_path):
+def test_convert_stops_on_a_full_disk(tmp_path):
     folder = tmp_path / "books"
-    folder.mkdir()
-    (folder / "a.epub").write_bytes(book_path.read_bytes())
-    quirelo.write_epub(folder / "big.epub", long_book("big", 4000))
+    write_books(folder, ["a"])
+    write_books(folder, ["big"], paragraphs=8000)  # over the 64 KiB limit
     out = tmp_path / "md"
 
     def small_files():
@@ -174,18 +132,10 @@ def test_convert_stops_on_a_full_disk(tmp_path, book_path):
 
 def test_killed_convert_resumes_to_the_uninterrupted_result(tmp_path):
     folder = tmp_path / "books"
-    folder.mkdir()
-    for index in range(24):
-        quirelo.write_epub(folder / f"b{index:02d}.epub", long_book(f"b{index:02d}", 3000))
+    write_books(folder, [f"b{index:02d}" for index in range(24)], paragraphs=3000)
     run("convert", folder, "-o", tmp_path / "whole")
     out = tmp_path / "resumed"
-    killed = subprocess.Popen([sys.executable, "-m", "quirelo", "convert", folder, "-o", out, "--chunk", "1",
-                               "--workers", "1"], env=dict(os.environ, PYTHONPATH=ROOT), start_new_session=True,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    while not (out.is_dir() and len(os.listdir(out)) >= 3) and killed.poll() is None:
-        time.sleep(0.005)
-    os.killpg(killed.pid, signal.SIGKILL)
-    killed.wait()
+    killed_once(out, 3, "-m", "quirelo", "convert", folder, "-o", out, "--chunk", "1", "--workers", "1")
     finished = [name for name in os.listdir(out) if name.endswith(".md")]
     assert len(finished) < 24, "the run ended before it could be killed"
     result = run("convert", folder, "-o", out, "--resume")
