@@ -11,6 +11,7 @@ chapters and many incompressible images, as photo books and comics are), which t
 lacks. Ratios are of times measured in this run; the best of --rounds is taken.
 """
 import argparse
+import multiprocessing
 import os
 import random
 import sys
@@ -67,6 +68,27 @@ def best_of(rounds, work):
     return best
 
 
+def spin(rounds=3_000_000):
+    total = 0
+    for number in range(rounds):
+        total += number * number % 7
+    return total
+
+
+def machine_scaling():
+    """How much faster two processes of pure arithmetic finish than one: the most two
+    workers can gain on this machine right now, whatever the code."""
+    with multiprocessing.Pool(2) as pool:
+        pool.map(spin, [1000, 1000])  # start both processes before timing
+        started = time.perf_counter()
+        pool.map(spin, [3_000_000])
+        one = time.perf_counter() - started
+        started = time.perf_counter()
+        pool.map(spin, [3_000_000, 3_000_000], chunksize=1)
+        two = time.perf_counter() - started
+    return 2 * one / two
+
+
 def compare(label, paths, chunk, rounds):
     size = sum(os.path.getsize(path) for path in paths)
     times = {}
@@ -84,6 +106,7 @@ def compare(label, paths, chunk, rounds):
     print(f"  pipeline against today's path, 2 workers: {times['today', 2] / times['pipeline', 2]:.2f}x")
     print(f"  pipeline against today's path, 1 worker:  {times['today', 1] / times['pipeline', 1]:.2f}x")
     print(f"  today's path, 2 workers against 1:       {times['today', 1] / times['today', 2]:.2f}x")
+    print(f"  machine: two processes of pure arithmetic against one: {machine_scaling():.2f}x")
 
 
 def main():
