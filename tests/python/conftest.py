@@ -107,3 +107,12 @@ def run_threads(work, count):
         thread.join()
     for index, error in failures[:1]:
         raise AssertionError(f"thread {index} of {count}: {error!r}") from error
+
+
+# The slow files (a Dask cluster, the Java validator) run last, so that a failing run
+# stopped at its first failure (-x) ends early.
+SLOW_FILES = ("test_dataset.py", "test_epubcheck.py")
+
+
+def pytest_collection_modifyitems(items):
+    items.sort(key=lambda item: item.path.name in SLOW_FILES)
