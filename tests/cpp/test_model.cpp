@@ -108,6 +108,17 @@ TEST(Toc, MillionLevelsCopyCompareCountAndFreeWithoutRecursion) {
     EXPECT_EQ(count_toc_entries(book.toc), depth);
 }
 
+TEST(Toc, EveryChildTakesPartInEquality) {
+    TocEntry left("t", "h"), right("t", "h");
+    for (TocEntry* entry : {&left, &right}) {
+        entry->children.emplace_back("a", "a.xhtml");
+        entry->children.emplace_back("b", "b.xhtml");
+    }
+    EXPECT_TRUE(left == right);
+    right.children[1].title = "c";
+    EXPECT_FALSE(left == right);
+}
+
 TEST(Validate, NewBookHasFiveIssuesInOrderACoverIsNoNavigation) {
     Book book = book_new();
     set_cover(book, "nav.png", "x");
