@@ -248,6 +248,8 @@ TEST(LenientMarkup, BecomesXml) {
         // The prolog's declaration goes, even with an internal subset and quoted ">".
         {"<?xml version='1.0'?><!-- c --><!doctype html [<!ENTITY a 'x>y'>]><p/>", "<?xml version='1.0'?><!-- c --><p/>"},
         {"<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.1//EN\" \"a>b.dtd\">\n<p/>", "\n<p/>"},
+        // A stray "]" closes no subset, so the next ">" still ends the declaration.
+        {"<!DOCTYPE html]><p/>", "<p/>"},
         // Only in the prolog: a later one is the parser's to judge.
         {"<p/><!DOCTYPE x>", "<p/><!DOCTYPE x>"},
         // HTML names become numeric references (two for a two-character name), in text
