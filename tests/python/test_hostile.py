@@ -165,6 +165,15 @@ def test_directory_lies(name, mode):
 
 
 @pytest.mark.parametrize("mode", MODES)
+def test_entry_right_after_another_is_not_overlapping(mode):
+    # An empty entry with an empty name ends exactly where the chapter's header begins.
+    entries = hb.members(hb.book_files())
+    chapter = next(i for i, entry in enumerate(entries) if entry.name == b"OEBPS/c1.xhtml")
+    entries.insert(chapter, hb.member(b"", b"", hb.STORED))
+    assert content(outcome(hb.build_zip(entries), mode), "c1") == CHAPTER
+
+
+@pytest.mark.parametrize("mode", MODES)
 def test_hundred_thousand_entries(mode):
     # Lazy loads share one archive index per book: an index per load would take minutes.
     listed = 5000
