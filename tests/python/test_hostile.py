@@ -98,6 +98,7 @@ DAMAGE = {
                                     "ZIP error: Zip archive inconsistent: entry 1: invalid UTF-8 in filename"),
     "opf_deflate_data": (hb.DEFLATED, lambda d: flipped(d, opf_payload_middle(d)), "OPF file not found"),
     "stored_chapter_text": (hb.STORED, lambda d: flipped(d, d.index(b"Hello")), b""),
+    "chapter_local_header": (hb.DEFLATED, lambda d: flipped(d, d.index(b"OEBPS/c1.xhtml") - 30), b""),
     "stored_mimetype_text": (hb.STORED, lambda d: flipped(d, d.index(b"epub+zip")), hb.chapter_xhtml()),
 }
 
