@@ -104,4 +104,4 @@ in-bench: in-build
 	PYTHONPATH=$(CURDIR) python3 bench/bench_pipeline.py
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) quirelo/_quirelo*.so quirelo/_pipeline*.so quirelo/_epub_rules.py
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) quirelo/_quirelo*.so quirelo/_pipeline*.so quirelo/libquirelo_bindings.so quirelo/_epub_rules.py

@@ -5,10 +5,8 @@ import os
 from collections.abc import Iterable
 from typing import Union
 
-from . import _pipeline, _quirelo
+from . import _quirelo
 from ._quirelo import EpubBook
-from .build import toc_entries
-from .item_types import ITEM_NAVIGATION
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
@@ -20,13 +18,8 @@ def _path_text(path: PathLike) -> str:
 def _fill_toc(book: EpubBook, strict_toc: bool, ignore_ncx: bool, ignore_nav: bool) -> EpubBook:
     """Fills an empty table of contents from a navigation document or NCX written as HTML
     (a DOCTYPE line, HTML named entities), which the strict reader reads as empty."""
-    if strict_toc or book.toc:
-        return book
-    documents = [(item.get_media_type(), item.get_content()) for item in book.get_items_of_type(ITEM_NAVIGATION)]
-    if documents:
-        entries = _pipeline.lenient_toc(documents, ignore_ncx=bool(ignore_ncx), ignore_nav=bool(ignore_nav))
-        if entries:
-            book._set_toc_from_entries(toc_entries(entries))
+    if not strict_toc:
+        book._fill_lenient_toc(ignore_ncx=bool(ignore_ncx), ignore_nav=bool(ignore_nav))
     return book
 
 

@@ -3,7 +3,6 @@
 cmake_minimum_required(VERSION 3.26)
 string(REPLACE "," ";" ALLOWED "${ALLOWED}")
 file(GLOB files ${SOURCE_DIR}/${LAYER}/*.hpp ${SOURCE_DIR}/${LAYER}/*.cpp ${SOURCE_DIR}/${LAYER}/*.def)
-list(FILTER files EXCLUDE REGEX "/py_[^/]*\\.cpp$")
 set(refused "")
 foreach(file IN LISTS files)
   file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"[a-z_]+/")

@@ -8,7 +8,8 @@ from hypothesis import strategies as st
 
 import hostile_books as hb
 import quirelo
-from conftest import corpus_books, toc_shape
+import conftest
+from conftest import corpus_books, python, toc_shape
 
 # Character references html.unescape decodes in every way it can: named with and without
 # ";", longest known prefix, numeric replaced, dropped, out of range, and not references.
@@ -129,3 +130,21 @@ def test_html_navigation_documents_read_leniently(tmp_path, read):
     [strict, lenient] = [quirelo.convert_many([path], markdown=False, summary=True, strict_toc=flag)[0]
                          for flag in (True, False)]
     assert (strict.summary["toc_size"], lenient.summary["toc_size"]) == (0, 1)
+
+
+def test_both_modules_share_one_pool_and_one_panic_class(tmp_path):
+    """The shared pool is started once per process whichever module asks first; a second
+    pool would leave twice the worker threads behind."""
+    path = tmp_path / "one.epub"
+    quirelo.write_epub(path, conftest.simple_book())
+    child = python("-c", f"""
+import os, quirelo
+from quirelo import _pipeline, _quirelo
+_pipeline.convert_many([{str(path)!r}])
+_quirelo._read_epubs([{str(path)!r}])
+assert _pipeline.PanicException.__module__ == "_quirelo" and issubclass(_pipeline.PanicException, BaseException)
+print(len(os.listdir("/proc/self/task")) - 1, os.cpu_count())
+""")
+    assert child.returncode == 0, child.stderr
+    threads, processors = child.stdout.split()
+    assert threads == processors

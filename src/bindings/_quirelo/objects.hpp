@@ -6,7 +6,7 @@
 #include <new>
 #include <utility>
 
-#include "lib/borrow.hpp"
+#include "bindings/common/borrow.hpp"
 #include "model/book.hpp"
 
 namespace quirelo::py {
@@ -32,9 +32,9 @@ struct TocEntryObject {
 // The class objects, made when the module is executed (or on a first use that comes
 // earlier) and kept for the life of the process; null with an exception set when one
 // cannot be made.
-PyTypeObject* book_type();
-PyTypeObject* item_type();
-PyTypeObject* toc_entry_type();
+PyTypeObject* book_class();
+PyTypeObject* item_class();
+PyTypeObject* toc_entry_class();
 
 // New wrapper objects around native records.
 PyObject* new_book_object(Book&& book);

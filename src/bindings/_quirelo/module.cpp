@@ -1,11 +1,11 @@
 // Module definition: multi-phase initialisation, no per-module state, no GIL needed.
 #include <Python.h>
 
-#include "lib/errors.hpp"
-#include "lib/functions.hpp"
-#include "lib/method_table.hpp"
-#include "lib/objects.hpp"
-#include "lib/py_ref.hpp"
+#include "bindings/common/errors.hpp"
+#include "bindings/_quirelo/functions.hpp"
+#include "bindings/common/method_table.hpp"
+#include "bindings/_quirelo/objects.hpp"
+#include "bindings/common/py_ref.hpp"
 
 namespace quirelo::py {
 
@@ -46,9 +46,9 @@ int execute(PyObject* module) {
             PyRef function(PyCFunction_NewEx(&definition, nullptr, module_name.get()));
             if (!add_public(module, definition.ml_name, function.get())) return -1;
         }
-        if (!add_public(module, "EpubBook", reinterpret_cast<PyObject*>(book_type())) ||
-            !add_public(module, "EpubItem", reinterpret_cast<PyObject*>(item_type())) ||
-            !add_public(module, "TocEntry", reinterpret_cast<PyObject*>(toc_entry_type()))) {
+        if (!add_public(module, "EpubBook", reinterpret_cast<PyObject*>(book_class())) ||
+            !add_public(module, "EpubItem", reinterpret_cast<PyObject*>(item_class())) ||
+            !add_public(module, "TocEntry", reinterpret_cast<PyObject*>(toc_entry_class()))) {
             return -1;
         }
         return 0;

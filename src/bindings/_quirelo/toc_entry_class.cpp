@@ -3,11 +3,11 @@
 #include <utility>
 #include <vector>
 
-#include "lib/arguments.hpp"
-#include "lib/errors.hpp"
-#include "lib/method_table.hpp"
-#include "lib/objects.hpp"
-#include "lib/py_ref.hpp"
+#include "bindings/common/arguments.hpp"
+#include "bindings/common/errors.hpp"
+#include "bindings/common/method_table.hpp"
+#include "bindings/_quirelo/objects.hpp"
+#include "bindings/common/py_ref.hpp"
 
 namespace quirelo::py {
 
@@ -88,13 +88,13 @@ PyType_Spec entry_definition = {
 
 }  // namespace
 
-PyTypeObject* toc_entry_type() {
+PyTypeObject* toc_entry_class() {
     static std::atomic<PyTypeObject*> cache{nullptr};
     return type_made_once(cache, entry_definition);
 }
 
 PyObject* new_toc_entry_object(TocEntry entry) {
-    PyTypeObject* type = toc_entry_type();
+    PyTypeObject* type = toc_entry_class();
     if (type == nullptr) return nullptr;
     return reinterpret_cast<PyObject*>(allocate(type, std::move(entry), &TocEntryObject::entry));
 }
@@ -111,7 +111,7 @@ PyObject* toc_entry_list(const std::vector<TocEntry>& entries) {
 }
 
 bool convert_toc_entries(PyObject* sequence, std::vector<TocEntry>& out) {
-    PyTypeObject* type = toc_entry_type();
+    PyTypeObject* type = toc_entry_class();
     if (type == nullptr) return false;
     return for_each_in_sequence(sequence, [&](PyObject* element) {
         if (!PyObject_TypeCheck(element, type)) {

@@ -1,17 +1,16 @@
-// The module quirelo._pipeline: the conversion pipeline and the lenient table of contents.
-// It is built from the same core libraries as _quirelo and shares its argument helpers.
+// The module quirelo._pipeline: the conversion pipeline. It shares the core, the argument
+// helpers and the PanicException class with _quirelo through their common library.
 #include <Python.h>
 
 #include <string>
 #include <vector>
 
-#include "lib/arguments.hpp"
-#include "lib/errors.hpp"
-#include "lib/method_table.hpp"
-#include "lib/py_ref.hpp"
-#include "lib/unlocked_interpreter.hpp"
+#include "bindings/common/arguments.hpp"
+#include "bindings/common/errors.hpp"
+#include "bindings/common/method_table.hpp"
+#include "bindings/common/py_ref.hpp"
+#include "bindings/common/unlocked_interpreter.hpp"
 #include "pipeline/convert_many.hpp"
-#include "reader/lenient_toc.hpp"
 
 namespace quirelo::py {
 
@@ -137,72 +136,26 @@ PyObject* convert_many_function(PyObject*, PyObject* const* args, Py_ssize_t nar
     });
 }
 
-PyObject* toc_tuples(const std::vector<TocEntry>& entries);
-
-PyObject* toc_tuple(const TocEntry& entry) {
-    PyRef title(to_py_str(entry.title)), href(to_py_str(entry.href));
-    PyRef children(toc_tuples(entry.children));  // depth is bounded by MAX_TOC_DEPTH
-    if (!title || !href || !children) return nullptr;
-    return PyTuple_Pack(3, title.get(), href.get(), children.get());
-}
-
-PyObject* toc_tuples(const std::vector<TocEntry>& entries) {
-    PyRef list(PyList_New(static_cast<Py_ssize_t>(entries.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        PyObject* entry = toc_tuple(entries[i]);
-        if (entry == nullptr) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), entry);
-    }
-    return list.release();
-}
-
-PyObject* lenient_toc_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return panic_boundary([&]() -> PyObject* {
-        static const Signature signature{"lenient_toc()", {"documents", "ignore_ncx", "ignore_nav"}, 1};
-        ArgumentSlots slots;
-        ReadOptions options;
-        std::vector<std::pair<std::string, std::string>> owned;
-        if (!match_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
-        const bool converted =
-            convert_argument("documents", [&] {
-                return for_each_in_sequence(slots[0], [&](PyObject* element) {
-                    std::string media_type, content;
-                    if (!PyTuple_Check(element) || PyTuple_GET_SIZE(element) != 2) {
-                        raise_type_mismatch(element, "tuple[str, bytes]");
-                        return false;
-                    }
-                    if (!convert_str(PyTuple_GET_ITEM(element, 0), media_type) ||
-                        !convert_content(PyTuple_GET_ITEM(element, 1), content)) {
-                        return false;
-                    }
-                    owned.emplace_back(std::move(media_type), std::move(content));
-                    return true;
-                });
-            }) &&
-            convert_flags(slots, 1, {"ignore_ncx", "ignore_nav"}, {&options.ignore_ncx, &options.ignore_nav});
-        if (!converted) return nullptr;
-        std::vector<NavigationDocument> documents;
-        documents.reserve(owned.size());
-        for (const auto& [media_type, content] : owned) documents.push_back(NavigationDocument{media_type, content});
-        return toc_tuples(lenient_toc(documents, options));
-    });
-}
-
 PyMethodDef function_definitions[] = {
     {"convert_many", QUIRELO_FASTCALL(convert_many_function), FASTCALL,
      "convert_many(paths, workers=None, markdown=True, text=False, summary=False, issues=False, "
      "strict_toc=False)\n--\n\n"
      "Convert many books on worker threads with the interpreter lock released. One tuple\n"
      "(markdown, text, summary, issues, error) per path, in input order."},
-    {"lenient_toc", QUIRELO_FASTCALL(lenient_toc_function), FASTCALL,
-     "lenient_toc(documents, ignore_ncx=False, ignore_nav=False)\n--\n\n"
-     "The table of contents of a book's navigation items, given as (media_type, content)\n"
-     "pairs in manifest order, read leniently; (title, href, children) tuples."},
     {nullptr, nullptr, 0, nullptr},
 };
 
+int execute(PyObject* module) {
+    return panic_boundary([&]() -> int {
+        // The class _quirelo raises too (one per process): made now, so that a later fault
+        // never has to make it.
+        PyObject* panic = panic_exception_type();
+        return panic == nullptr ? -1 : PyModule_AddObjectRef(module, "PanicException", panic);
+    });
+}
+
 PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(execute)},
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
     {0, nullptr},
 };

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "lib/py_ref.hpp"
+#include "bindings/common/py_ref.hpp"
 
 namespace quirelo::py {
 

@@ -4,13 +4,14 @@
 #include <utility>
 #include <vector>
 
-#include "lib/arguments.hpp"
-#include "lib/critical_section.hpp"
-#include "lib/errors.hpp"
-#include "lib/method_table.hpp"
-#include "lib/objects.hpp"
-#include "lib/py_ref.hpp"
+#include "bindings/common/arguments.hpp"
+#include "bindings/_quirelo/critical_section.hpp"
+#include "bindings/common/errors.hpp"
+#include "bindings/common/method_table.hpp"
+#include "bindings/_quirelo/objects.hpp"
+#include "bindings/common/py_ref.hpp"
 #include "markdown/markdown.hpp"
+#include "reader/lenient_toc.hpp"
 #include "model/validate.hpp"
 
 namespace quirelo::py {
@@ -318,6 +319,23 @@ bool convert_spine_pair(PyObject* element, std::vector<std::pair<std::string, bo
     return true;
 }
 
+// An empty table of contents filled from a navigation document or NCX written as HTML,
+// read from the book's own items without their bytes passing through Python.
+QUIRELO_METHOD(fill_lenient_toc) {
+    static const Signature signature{"EpubBook._fill_lenient_toc()", {"ignore_ncx", "ignore_nav"}, 0};
+    return mutating(self, signature, args, nargs, kwnames, [](Book& book, ArgumentSlots& slots) -> PyObject* {
+        ReadOptions options;
+        if ((slots[0] != nullptr &&
+             !convert_argument("ignore_ncx", [&] { return convert_flag(slots[0], options.ignore_ncx); })) ||
+            (slots[1] != nullptr &&
+             !convert_argument("ignore_nav", [&] { return convert_flag(slots[1], options.ignore_nav); }))) {
+            return nullptr;
+        }
+        if (book.toc.empty()) book.toc = lenient_toc(book, options);
+        Py_RETURN_NONE;
+    });
+}
+
 QUIRELO_METHOD(set_spine_from_entries) {
     static const Signature signature{"EpubBook._set_spine_from_entries()", {"entries"}, 1};
     return mutating(self, signature, args, nargs, kwnames, [](Book& book, ArgumentSlots& slots) -> PyObject* {
@@ -356,7 +374,7 @@ PyObject* book_repr(PyObject* self) {
 PyObject* book_new_object(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return panic_boundary([&]() -> PyObject* {
         // A subclass may take arguments of its own in __init__; EpubBook itself takes none.
-        if (type == book_type()) {
+        if (type == book_class()) {
             static const Signature signature{"EpubBook.__new__()", {}, 0};
             ArgumentSlots slots;
             if (!match_arguments(signature, args, kwargs, slots)) return nullptr;
@@ -404,6 +422,9 @@ PyMethodDef book_methods[] = {
     {"_set_toc_from_entries", QUIRELO_FASTCALL(set_toc_from_entries), FASTCALL,
      "_set_toc_from_entries($self, entries)\n--\n\n"
      "Set table of contents from normalized TocEntry list (called from Python)."},
+    {"_fill_lenient_toc", QUIRELO_FASTCALL(fill_lenient_toc), FASTCALL,
+     "_fill_lenient_toc($self, ignore_ncx=False, ignore_nav=False)\n--\n\n"
+     "Fill an empty table of contents from a navigation document or NCX written as HTML."},
     {"_set_spine_from_entries", QUIRELO_FASTCALL(set_spine_from_entries), FASTCALL,
      "_set_spine_from_entries($self, entries)\n--\n\n"
      "Set spine from normalized (idref, linear) list (called from Python)."},
@@ -435,13 +456,13 @@ PyType_Spec book_definition = {
 
 }  // namespace
 
-PyTypeObject* book_type() {
+PyTypeObject* book_class() {
     static std::atomic<PyTypeObject*> cache{nullptr};
     return type_made_once(cache, book_definition);
 }
 
 PyObject* new_book_object(Book&& book) {
-    PyTypeObject* type = book_type();
+    PyTypeObject* type = book_class();
     if (type == nullptr) return nullptr;
     return reinterpret_cast<PyObject*>(allocate(type, std::move(book), &BookObject::book));
 }

@@ -5,9 +5,9 @@
 
 #include <type_traits>
 
-#include "lib/arguments.hpp"
-#include "lib/borrow.hpp"
-#include "lib/errors.hpp"
+#include "bindings/common/arguments.hpp"
+#include "bindings/common/borrow.hpp"
+#include "bindings/common/errors.hpp"
 
 namespace quirelo::py {
 

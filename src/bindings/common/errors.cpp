@@ -1,9 +1,9 @@
-#include "lib/errors.hpp"
+#include "bindings/common/errors.hpp"
 
 #include <string>
 
-#include "lib/borrow.hpp"
-#include "lib/made_once.hpp"
+#include "bindings/common/borrow.hpp"
+#include "bindings/common/made_once.hpp"
 
 namespace quirelo::py {
 

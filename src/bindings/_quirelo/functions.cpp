@@ -3,12 +3,12 @@
 #include <vector>
 
 #include "batch/read_many.hpp"
-#include "lib/arguments.hpp"
-#include "lib/errors.hpp"
-#include "lib/functions.hpp"
-#include "lib/objects.hpp"
-#include "lib/py_ref.hpp"
-#include "lib/unlocked_interpreter.hpp"
+#include "bindings/common/arguments.hpp"
+#include "bindings/common/errors.hpp"
+#include "bindings/_quirelo/functions.hpp"
+#include "bindings/_quirelo/objects.hpp"
+#include "bindings/common/py_ref.hpp"
+#include "bindings/common/unlocked_interpreter.hpp"
 #include "reader/read_epub.hpp"
 #include "writer/write_epub.hpp"
 
@@ -34,8 +34,8 @@ PyObject* book_or_error(Result<Book>&& result) {
     return new_book_object(std::move(*result));
 }
 
-bool convert_book(PyObject* object, BookObject*& out) {
-    PyTypeObject* type = book_type();
+bool convert_book_argument(PyObject* object, BookObject*& out) {
+    PyTypeObject* type = book_class();
     if (type == nullptr) return false;
     if (!PyObject_TypeCheck(object, type)) {
         raise_type_mismatch(object, "EpubBook");
@@ -71,7 +71,8 @@ PyObject* read_epub_bytes_function(PyObject*, PyObject* const* args, Py_ssize_t 
         PyObject* data = slots[0];
         if (!PyBytes_Check(data)) {
             raise_type_mismatch(data, "bytes");
-            return argument_error("data") ? nullptr : nullptr;
+            argument_error("data");  // names the argument in the TypeError just set
+            return nullptr;
         }
         if (!convert_read_flags(slots, 1, options, true)) return nullptr;
         // Read in place: the bytes object is immutable and held by the caller for the call.
@@ -88,7 +89,7 @@ PyObject* write_epub_function(PyObject*, PyObject* const* args, Py_ssize_t nargs
         BookObject* book = nullptr;
         if (!match_arguments(signature, args, nargs, kwnames, slots) ||
             !convert_argument("path", [&] { return convert_str(slots[0], path); }) ||
-            !convert_argument("book", [&] { return convert_book(slots[1], book); })) {
+            !convert_argument("book", [&] { return convert_book_argument(slots[1], book); })) {
             return nullptr;
         }
         SharedBorrow borrow(book->borrow);
@@ -105,7 +106,7 @@ PyObject* write_epub_bytes_function(PyObject*, PyObject* const* args, Py_ssize_t
         ArgumentSlots slots;
         BookObject* book = nullptr;
         if (!match_arguments(signature, args, nargs, kwnames, slots) ||
-            !convert_argument("book", [&] { return convert_book(slots[0], book); })) {
+            !convert_argument("book", [&] { return convert_book_argument(slots[0], book); })) {
             return nullptr;
         }
         SharedBorrow borrow(book->borrow);

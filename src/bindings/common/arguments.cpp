@@ -1,9 +1,9 @@
-#include "lib/arguments.hpp"
+#include "bindings/common/arguments.hpp"
 
 #include <cstring>
 
-#include "lib/made_once.hpp"
-#include "lib/py_ref.hpp"
+#include "bindings/common/made_once.hpp"
+#include "bindings/common/py_ref.hpp"
 
 namespace quirelo::py {
 

@@ -1,12 +1,12 @@
 // The EpubItem class: a wrapper around a shared item record, made only by the book's getters.
 #include <string>
 
-#include "lib/arguments.hpp"
-#include "lib/errors.hpp"
-#include "lib/made_once.hpp"
-#include "lib/method_table.hpp"
-#include "lib/objects.hpp"
-#include "lib/py_ref.hpp"
+#include "bindings/common/arguments.hpp"
+#include "bindings/common/errors.hpp"
+#include "bindings/common/made_once.hpp"
+#include "bindings/common/method_table.hpp"
+#include "bindings/_quirelo/objects.hpp"
+#include "bindings/common/py_ref.hpp"
 #include "markdown/text_extraction.hpp"
 
 namespace quirelo::py {
@@ -105,13 +105,13 @@ PyType_Spec item_definition = {
 
 }  // namespace
 
-PyTypeObject* item_type() {
+PyTypeObject* item_class() {
     static std::atomic<PyTypeObject*> cache{nullptr};
     return type_made_once(cache, item_definition);
 }
 
 PyObject* new_item_object(ItemHandle item) {
-    PyTypeObject* type = item_type();
+    PyTypeObject* type = item_class();
     if (type == nullptr) return nullptr;
     return reinterpret_cast<PyObject*>(allocate(type, std::move(item), &ItemObject::item));
 }
