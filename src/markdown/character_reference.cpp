@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "text/ascii.hpp"
 #include "text/utf8.hpp"
 
 namespace quirelo {
@@ -39,16 +40,7 @@ constexpr NamedEntity NAMED_ENTITIES[] = {
 };
 
 int digit_value(char digit, unsigned radix) {
-    int value;
-    if (digit >= '0' && digit <= '9') {
-        value = digit - '0';
-    } else if (digit >= 'a' && digit <= 'f') {
-        value = digit - 'a' + 10;
-    } else if (digit >= 'A' && digit <= 'F') {
-        value = digit - 'A' + 10;
-    } else {
-        return -1;
-    }
+    const int value = hex_value(digit);
     return value < static_cast<int>(radix) ? value : -1;
 }
 

@@ -9,6 +9,7 @@
 #include "markdown/character_reference.hpp"
 #include "markdown/markdown.hpp"
 #include "markdown/markdown_tag.hpp"
+#include "text/ascii.hpp"
 #include "text/utf8_bytes.hpp"
 #include "text/unicode_properties.hpp"
 #include "text/utf8.hpp"
@@ -19,7 +20,6 @@ namespace {
 
 constexpr std::size_t NOT_FOUND = std::string_view::npos;
 
-constexpr char ascii_lower(char byte) { return byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte + 32) : byte; }
 
 // Whether text[at..] starts with a lower-case ASCII pattern, ignoring ASCII case.
 bool matches_ignoring_ascii_case(std::string_view text, std::size_t at, std::string_view pattern) {

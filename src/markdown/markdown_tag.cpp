@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 
+#include "text/ascii.hpp"
 #include "text/utf8_bytes.hpp"
 #include "text/unicode_properties.hpp"
 
@@ -13,7 +14,6 @@ namespace {
 // "/blockquote" is the longest name that can match.
 constexpr std::size_t MAX_KNOWN_NAME_BYTES = 11;
 
-constexpr char ascii_lower(char byte) { return byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte + 32) : byte; }
 
 constexpr std::array<bool, 256> STARTS_KNOWN_NAME = [] {
     std::array<bool, 256> table{};

@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "model/sha1.hpp"
+#include "text/ascii.hpp"
 
 namespace quirelo {
 
@@ -11,13 +12,6 @@ namespace {
 
 constexpr std::size_t IDPF_MIXED_BYTES = 1040;
 constexpr std::size_t ADOBE_MIXED_BYTES = 1024;
-
-int hex_value(char digit) {
-    if (digit >= '0' && digit <= '9') return digit - '0';
-    if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-    if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
-    return -1;
-}
 
 // IDPF: SHA-1 of the identifier without white space. Adobe: the 16 bytes of its UUID.
 std::string key_for(std::string_view algorithm, std::string_view identifier) {

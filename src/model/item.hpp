@@ -92,4 +92,8 @@ using ItemHandle = std::shared_ptr<const Item>;
 // reference is valid as long as the item lives.
 const std::string& load_content(const Item& item);
 
+// The EPUB 3 navigation document (an XHTML navigation item), as opposed to an NCX: the
+// item whose empty content the writer fills with a generated navigation document.
+bool is_xhtml_navigation(const Item& item);
+
 }  // namespace quirelo

@@ -3,18 +3,12 @@
 #include "model/epub_vocabulary.hpp"
 #include "model/font_obfuscation.hpp"
 #include "reader/xml_tree.hpp"
+#include "text/ascii.hpp"
 #include "text/resolve_path.hpp"
 
 namespace quirelo {
 
 namespace {
-
-int hex_value(char digit) {
-    if (digit >= '0' && digit <= '9') return digit - '0';
-    if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-    if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
-    return -1;
-}
 
 // References are URIs relative to the container root: "%20" names a space.
 std::string percent_decoded(std::string_view uri) {

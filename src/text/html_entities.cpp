@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "text/ascii.hpp"
 #include "text/utf8.hpp"
 
 namespace quirelo {
@@ -13,13 +14,6 @@ namespace {
 constexpr std::size_t MAX_REFERENCE_NAME = 32;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 bool ends_name(char c) {
     return c == '\t' || c == '\n' || c == '\f' || c == ' ' || c == '<' || c == '&' || c == '#' || c == ';';

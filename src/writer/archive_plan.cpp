@@ -49,9 +49,8 @@ Result<ArchivePlan> plan_archive(const Book& book) {
     ArchivePlan plan;
     plan.unique_id = *first_dc_value(book, REQUIRED_METADATA[0].name);
     plan.has_ncx = std::ranges::any_of(book.items, [](const ItemHandle& item) { return item->media_type == NCX_MEDIA_TYPE; });
-    const bool has_nav_item = std::ranges::any_of(book.items, [](const ItemHandle& item) {
-        return item->item_type == ITEM_NAVIGATION && item->media_type == XHTML_MEDIA_TYPE;
-    });
+    const bool has_nav_item =
+        std::ranges::any_of(book.items, [](const ItemHandle& item) { return is_xhtml_navigation(*item); });
     plan.add_nav = !is_epub2_version(book.version) && !has_nav_item;
 
     // The entry is named by the href the manifest line will hold once the characters XML

@@ -261,7 +261,7 @@ private:
             append_attribute("properties", *item.properties);
         } else if (item.item_type == ITEM_COVER) {
             out_.append(" properties=\"cover-image\"");
-        } else if (item.item_type == ITEM_NAVIGATION && item.media_type == XHTML_MEDIA_TYPE) {
+        } else if (is_xhtml_navigation(item)) {
             out_.append(" properties=\"nav\"");
         }
         if (item.media_overlay) append_attribute("media-overlay", *item.media_overlay);

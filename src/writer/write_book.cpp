@@ -41,7 +41,7 @@ Result<void> write_entries(const Book& book, const ArchivePlan& plan, ZipWriter&
             if (item.media_type == NCX_MEDIA_TYPE) {
                 if (!ncx) ncx = generate_ncx(book, plan.unique_id);
                 content = *ncx;
-            } else if (item.item_type == ITEM_NAVIGATION && item.media_type == XHTML_MEDIA_TYPE) {
+            } else if (is_xhtml_navigation(item)) {
                 if (!nav) nav = generate_nav(book.toc);
                 content = *nav;
             }

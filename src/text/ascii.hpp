@@ -1,0 +1,17 @@
+#pragma once
+// ASCII-only character tests for markup and URIs, where the rules are byte rules and
+// locale or Unicode case folding would be wrong.
+
+namespace quirelo {
+
+// The value of a hexadecimal digit, or -1 when c is not one.
+constexpr int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+}  // namespace quirelo
