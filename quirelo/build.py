@@ -9,7 +9,7 @@ from collections.abc import Iterable, Iterator, Sequence
 from typing import Union
 
 from ._quirelo import EpubBook, EpubItem, TocEntry
-from ._epub_rules import ITEM_TYPE_EXACT, ITEM_TYPE_MARKS, ITEM_TYPE_PREFIXES, MEDIA_TYPES
+from ._epub_rules import ITEM_TYPE_EXACT, ITEM_TYPE_PREFIXES, MEDIA_TYPES
 from .item_types import ItemType
 
 
@@ -24,12 +24,9 @@ def guess_media_type(file_name: str) -> str:
     return MEDIA_TYPES.get(extension, "application/octet-stream")
 
 
-def item_type_for(media_type: str, properties: str | None = None) -> ItemType:
-    """The item type the reader gives a manifest item with this media type and properties."""
-    if properties is not None:
-        for mark, code in ITEM_TYPE_MARKS:
-            if mark in properties:
-                return code
+def item_type_for(media_type: str) -> ItemType:
+    """The item type of a media type alone; properties that mark an item as the navigation
+    document or the cover are applied by the engine when the item is added."""
     if media_type in ITEM_TYPE_EXACT:
         return ITEM_TYPE_EXACT[media_type]
     for prefix, code in ITEM_TYPE_PREFIXES:
@@ -70,7 +67,7 @@ def add_file(book: EpubBook, file_name: str, content: Union[str, bytes, bytearra
     media_type = media_type or guess_media_type(file_name)
     item_id = id if id is not None else _unique_id(book, os.path.splitext(os.path.basename(file_name))[0])
     book.add_item_raw(item_id, file_name, media_type, _as_bytes(content),
-                      int(item_type_for(media_type, properties)), properties)
+                      int(item_type_for(media_type)), properties)
     return item_id
 
 

@@ -26,7 +26,7 @@ class Code(str):
 
 def main():
     source, output = sys.argv[1], sys.argv[2]
-    media_types, cover_extensions, marks, exact, prefixes = {}, [], [], {}, []
+    media_types, cover_extensions, exact, prefixes = {}, [], {}, []
     with open(source, encoding="utf-8") as rules:
         for number, line in enumerate(rules, 1):
             line = line.strip()
@@ -41,7 +41,7 @@ def main():
                 if table == "COVER":
                     cover_extensions.append(key)
             elif kind == "ITEM_TYPE_MARK":
-                marks.append((key, item_type(code)))
+                continue  # properties marks are applied by the engine alone, in its own order
             elif kind == "ITEM_TYPE_EXACT":
                 exact[key] = item_type(code)
             else:
@@ -55,8 +55,7 @@ def main():
         f"MEDIA_TYPES = {media_types!r}",
         "# The extensions of the native set_cover table (a subset of MEDIA_TYPES).",
         f"COVER_EXTENSIONS = {tuple(cover_extensions)!r}",
-        "# Item-type codes: properties marks in the reader's order, exact media types, then prefixes.",
-        f"ITEM_TYPE_MARKS = {tuple(marks)!r}",
+        "# Item-type codes of a media type: exact media types, then prefixes.",
         f"ITEM_TYPE_EXACT = {exact!r}",
         f"ITEM_TYPE_PREFIXES = {tuple(prefixes)!r}",
         "",

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "markdown/character_reference.hpp"
+#include "markdown/kept_run.hpp"
 #include "markdown/markdown.hpp"
 #include "markdown/markdown_tag.hpp"
 #include "text/ascii.hpp"
@@ -284,16 +285,6 @@ const char* skip_blanks_and_tabs(const char* position, const char* end) {
     return position;
 }
 
-// Copies one character (one to four bytes) to a position at or before its own, front to
-// back so that an overlap is harmless; plain stores beat a call to memmove at this size.
-char* move_character_left(const char* from, std::size_t length, char* to) {
-    to[0] = from[0];
-    if (length > 1) to[1] = from[1];
-    if (length > 2) to[2] = from[2];
-    if (length > 3) to[3] = from[3];
-    return to + length;
-}
-
 // Passes 4 and 5 in one walk. Pass 4: a White_Space run becomes one blank, and at most
 // two "\n" in a row survive (a blank between them resets the count). Pass 5 then trims
 // every line's end and the whole text's ends: its blanks and line feeds are held back and
@@ -350,26 +341,12 @@ std::string normalize_white_space(std::string text) {
         line_feeds = 0;
         // Copy a run of characters. A single blank between two ASCII characters is
         // already in its final form, so prose stays in one run.
-        for (;;) {
-            written = move_character_left(position, kept, written);
-            position += kept;
-            while (remaining() >= 8 && is_prose_block<true>(position)) {
-                std::memmove(written, position, 8);
-                written += 8;
-                position += 8;
-            }
-            if (position == end) break;
-            const ByteClass next = byte_class(*position);
-            if (next == PLAIN) {
-                kept = 1;
-            } else if (*position == ' ' && remaining() > 1 && byte_class(position[1]) == PLAIN) {
-                *written++ = ' ';
-                ++position;
-                kept = 1;
-            } else if (next != NON_ASCII || (kept = kept_character_length(position, remaining())) == 0) {
-                break;
-            }
-        }
+        copy_kept_run<true>(position, end, written, kept, [](const char* at, std::size_t size) -> std::size_t {
+            const ByteClass next = byte_class(*at);
+            if (next == PLAIN) return 1;
+            if (*at == ' ' && size > 1 && byte_class(at[1]) == PLAIN) return 2;
+            return next == NON_ASCII ? kept_character_length(at, size) : 0;
+        });
     }
     text.resize(static_cast<std::size_t>(written - buffer));
     return text;

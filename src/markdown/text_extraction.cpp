@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "markdown/kept_run.hpp"
 #include "text/utf8_bytes.hpp"
 #include "text/utf8.hpp"
 
@@ -75,28 +76,13 @@ std::optional<std::string> strip_tags_and_collapse(std::string_view text) {
             blank_pending = false;
             // Copy a run of kept characters. A single blank between two ASCII characters
             // is its own collapsed form, so prose stays in one run.
-            for (;;) {
-                written = std::copy_n(position, kept, written);
-                position += kept;
-                while (remaining() >= 8 && is_prose_block<false>(position)) {
-                    written = std::copy_n(position, 8, written);
-                    position += 8;
-                }
-                if (position == end) break;
-                const ByteClass next = byte_class(*position);
-                if (next == PLAIN) {
-                    kept = 1;
-                } else if (*position == ' ' && remaining() > 1 && byte_class(position[1]) == PLAIN) {
-                    *written++ = ' ';
-                    ++position;
-                    kept = 1;
-                } else if (next == NON_ASCII && wide_white_space_length(position, remaining()) == 0 &&
-                           (kept = utf8_sequence_length(position, remaining())) != 0) {
-                    // kept is the character's length
-                } else {
-                    break;
-                }
-            }
+            copy_kept_run<false>(position, end, written, kept, [](const char* at, std::size_t size) -> std::size_t {
+                const ByteClass next = byte_class(*at);
+                if (next == PLAIN) return 1;
+                if (*at == ' ' && size > 1 && byte_class(at[1]) == PLAIN) return 2;
+                if (next != NON_ASCII || wide_white_space_length(at, size) != 0) return 0;
+                return utf8_sequence_length(at, size);
+            });
         }
         return static_cast<std::size_t>(written - buffer);
     });
