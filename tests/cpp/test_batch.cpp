@@ -1,4 +1,4 @@
-// The worker pool, parallel_map, read_epubs and the pipeline's lenient reading.
+// The worker pool, parallel_map and read_epubs.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,14 +19,11 @@
 #include "batch/parallel_map.hpp"
 #include "batch/read_many.hpp"
 #include "batch/worker_pool.hpp"
-#include "reader/lenient_toc.hpp"
 #include "test_support.hpp"
 
 namespace {
 
 using namespace quirelo;
-using quirelo::testing::nav_xhtml;
-using quirelo::testing::ncx_xml;
 using quirelo::testing::small_book;
 using quirelo::testing::TempDir;
 
@@ -242,44 +239,5 @@ TEST_P(BatchReadWorkers, EachSlotHoldsItsOwnPathsOutcomeInOrder) {
 INSTANTIATE_TEST_SUITE_P(Batch, BatchReadWorkers,
                          ::testing::Values(std::nullopt, std::optional<std::uint64_t>(1),
                                            std::optional<std::uint64_t>(std::numeric_limits<std::uint64_t>::max())));
-
-TEST(LenientMarkup, BecomesXml) {
-    const std::pair<std::string, std::string> cases[] = {
-        // The prolog's declaration goes, even with an internal subset and quoted ">".
-        {"<?xml version='1.0'?><!-- c --><!doctype html [<!ENTITY a 'x>y'>]><p/>", "<?xml version='1.0'?><!-- c --><p/>"},
-        {"<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.1//EN\" \"a>b.dtd\">\n<p/>", "\n<p/>"},
-        // A stray "]" closes no subset, so the next ">" still ends the declaration.
-        {"<!DOCTYPE html]><p/>", "<p/>"},
-        // Only in the prolog: a later one is the parser's to judge.
-        {"<p/><!DOCTYPE x>", "<p/><!DOCTYPE x>"},
-        // HTML names become numeric references (two for a two-character name), in text
-        // and attributes; XML's own names, numeric references and unknown names stay.
-        {"<a title='&eacute;'>&nbsp;&amp;&lt;&#233;&NotEqualTilde;&bogus;&nbsp</a>",
-         "<a title='&#233;'>&#160;&amp;&lt;&#233;&#8770;&#824;&bogus;&nbsp</a>"},
-        {"& &; &nbsp &" + std::string(60, 'a') + "; &", "& &; &nbsp &" + std::string(60, 'a') + "; &"}};
-    for (const auto& [html, xml] : cases) EXPECT_EQ(xml_from_html_markup(html), xml);
-}
-
-TEST(LenientToc, NavFirstThenNcxEachUnlessIgnored) {
-    const std::string nav = "<!DOCTYPE html>" + nav_xhtml("<li><a href='n'>N&hellip;</a></li>");
-    const std::string empty_nav = nav_xhtml("");
-    const std::string ncx = "<!DOCTYPE ncx>" +
-        ncx_xml("<navPoint><navLabel><text>X&mdash;</text></navLabel><content src='x'/></navPoint>");
-    const std::vector<NavigationDocument> both{{"application/x-dtbncx+xml", ncx}, {"application/xhtml+xml", nav}};
-    EXPECT_EQ(lenient_toc(both, {}), std::vector<TocEntry>{TocEntry("N\u2026", "n")});
-    EXPECT_EQ(lenient_toc(both, {.ignore_nav = true}), std::vector<TocEntry>{TocEntry("X\u2014", "x")});
-    const std::vector<NavigationDocument> empty_first{{"application/xhtml+xml", empty_nav}, both[0]};
-    EXPECT_EQ(lenient_toc(empty_first, {}), std::vector<TocEntry>{TocEntry("X\u2014", "x")});
-    EXPECT_TRUE(lenient_toc(both, {.ignore_ncx = true, .ignore_nav = true}).empty());
-}
-
-TEST(ReaderTextItemsOnly, LeavesEveryOtherItemEmpty) {
-    auto book = read_epub_bytes(small_book("T"), {.text_items_only = true});
-    ASSERT_TRUE(book.has_value()) << book.error().message();
-    std::vector<std::pair<std::string, bool>> filled;
-    for (const auto& item : book->items) filled.emplace_back(item->id, !load_content(*item).empty());
-    const std::vector<std::pair<std::string, bool>> expected{{"c", true}, {"n", true}, {"i", false}, {"s", false}};
-    EXPECT_EQ(filled, expected);
-}
 
 }  // namespace

@@ -12,6 +12,7 @@ using quirelo::testing::container_xml;
 using quirelo::testing::nav_xhtml;
 using quirelo::testing::ncx_xml;
 using quirelo::testing::package_xml;
+using quirelo::testing::small_book;
 using quirelo::testing::TempDir;
 using quirelo::testing::ZipEntryLayout;
 
@@ -324,6 +325,15 @@ TEST(ReaderLazy, LoadsOnceAndOutlivesTheCallersBytes) {
     EXPECT_EQ(&first, &second);
     EXPECT_EQ(first, "<html><body><p>Hello</p></body></html>");
     EXPECT_TRUE(item.lazy_source.has_value());
+}
+
+TEST(ReaderTextItemsOnly, LeavesEveryOtherItemEmpty) {
+    auto book = read_epub_bytes(small_book("T"), {.text_items_only = true});
+    ASSERT_TRUE(book.has_value()) << book.error().message();
+    std::vector<std::pair<std::string, bool>> filled;
+    for (const auto& item : book->items) filled.emplace_back(item->id, !load_content(*item).empty());
+    const std::vector<std::pair<std::string, bool>> expected{{"c", true}, {"n", true}, {"i", false}, {"s", false}};
+    EXPECT_EQ(filled, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ReaderModes, ::testing::Bool(),

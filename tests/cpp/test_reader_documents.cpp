@@ -5,6 +5,7 @@
 #include "model/epub_vocabulary.hpp"
 #include "model/toc.hpp"
 #include "reader/container.hpp"
+#include "reader/lenient_toc.hpp"
 #include "reader/package_document.hpp"
 #include "reader/refinements.hpp"
 #include "reader/toc_parsing.hpp"
@@ -245,6 +246,36 @@ TEST(ReaderNcx, DepthIsCappedAndDeepDocumentsAreSafe) {
     for (int i = 0; i < 100'000; ++i) deep += "<navPoint>";
     for (int i = 0; i < 100'000; ++i) deep += "</navPoint>";
     EXPECT_EQ(toc_depth(parse_ncx(ncx_xml(deep)).value()), MAX_TOC_DEPTH);
+}
+
+TEST(LenientMarkup, BecomesXml) {
+    const std::pair<std::string, std::string> cases[] = {
+        // The prolog's declaration goes, even with an internal subset and quoted ">".
+        {"<?xml version='1.0'?><!-- c --><!doctype html [<!ENTITY a 'x>y'>]><p/>", "<?xml version='1.0'?><!-- c --><p/>"},
+        {"<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.1//EN\" \"a>b.dtd\">\n<p/>", "\n<p/>"},
+        // A stray "]" closes no subset, so the next ">" still ends the declaration.
+        {"<!DOCTYPE html]><p/>", "<p/>"},
+        // Only in the prolog: a later one is the parser's to judge.
+        {"<p/><!DOCTYPE x>", "<p/><!DOCTYPE x>"},
+        // HTML names become numeric references (two for a two-character name), in text
+        // and attributes; XML's own names, numeric references and unknown names stay.
+        {"<a title='&eacute;'>&nbsp;&amp;&lt;&#233;&NotEqualTilde;&bogus;&nbsp</a>",
+         "<a title='&#233;'>&#160;&amp;&lt;&#233;&#8770;&#824;&bogus;&nbsp</a>"},
+        {"& &; &nbsp &" + std::string(60, 'a') + "; &", "& &; &nbsp &" + std::string(60, 'a') + "; &"}};
+    for (const auto& [html, xml] : cases) EXPECT_EQ(xml_from_html_markup(html), xml);
+}
+
+TEST(LenientToc, NavFirstThenNcxEachUnlessIgnored) {
+    const std::string nav = "<!DOCTYPE html>" + nav_xhtml("<li><a href='n'>N&hellip;</a></li>");
+    const std::string empty_nav = nav_xhtml("");
+    const std::string ncx = "<!DOCTYPE ncx>" +
+        ncx_xml("<navPoint><navLabel><text>X&mdash;</text></navLabel><content src='x'/></navPoint>");
+    const std::vector<NavigationDocument> both{{"application/x-dtbncx+xml", ncx}, {"application/xhtml+xml", nav}};
+    EXPECT_EQ(lenient_toc(both, {}), std::vector<TocEntry>{TocEntry("N\u2026", "n")});
+    EXPECT_EQ(lenient_toc(both, {.ignore_nav = true}), std::vector<TocEntry>{TocEntry("X\u2014", "x")});
+    const std::vector<NavigationDocument> empty_first{{"application/xhtml+xml", empty_nav}, both[0]};
+    EXPECT_EQ(lenient_toc(empty_first, {}), std::vector<TocEntry>{TocEntry("X\u2014", "x")});
+    EXPECT_TRUE(lenient_toc(both, {.ignore_ncx = true, .ignore_nav = true}).empty());
 }
 
 }  // namespace
