@@ -80,6 +80,8 @@ constexpr MarkdownCase LINK_CASES[] = {
     {"single-quoted href", "<a href='u'>x</a>", "x]"},
     {"unquoted href", "<a href=u>x</a>", "x]"},
     {"href without closing quote", "<a href=\"u>x</a>", "x]"},
+    {"href=\" ends the tag", "<a href=\">x</a>", "x]"},
+    {"tag shorter than href=\"", "<a h>x</a>", "x]"},
     {"upper-case attribute, target as written", "<A HREF=\"Up.html#Id\">x</A>", "[x](Up.html#Id)"},
     {"first href= wins, even data-href", "<a data-href=\"d\" href=\"u\">x</a>", "[x](d)"},
     {"entities in target kept raw", "<a href=\"p?a=1&amp;b=2\">x</a>", "[x](p?a=1&amp;b=2)"},

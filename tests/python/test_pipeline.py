@@ -14,7 +14,7 @@ from conftest import corpus_books, python, toc_shape
 # Character references html.unescape decodes in every way it can: named with and without
 # ";", longest known prefix, numeric replaced, dropped, out of range, and not references.
 REFERENCES = ("&amp; &nbsp;x &eacute &notit; &notin; &ampx &AMP &zwnj;&#0; &#1; &#128; &#x110000; &#xD800; "
-              "&#99999999999999999999999; &#x; &#; &; &" + "a" * 40 + "; caf&eacute;&#233;&#x20AC;&#X20ac &ltx")
+              "&#99999999999999999999999; &#x; &#; &; &#160;&#x2030;&#x30;&#100;&#0010; &" + "a" * 40 + "; caf&eacute;&#233;&#x20AC;&#X20ac &ltx")
 HTML_NAV = ('<?xml version="1.0"?>\n<!-- generated -->\n<!DOCTYPE html [<!ENTITY x "a>b">]>\n'
             '<html xmlns="http://www.w3.org/1999/xhtml" xmlns:epub="http://www.idpf.org/2007/ops"><body>'
             '<nav epub:type="toc"><ol><li><a href="c1.xhtml">One&nbsp;&mdash; &amp;&eacute;</a></li></ol></nav>'
