@@ -428,13 +428,15 @@ def million_level_ncx(levels: int = DEPTH) -> bytes:
     return with_files(**{"OEBPS/toc.ncx": ncx, "OEBPS/nav.xhtml": None})
 
 
-def budget_book(over: int = 0) -> bytes:
+def budget_book(over: int = 0, first: bool = False) -> bytes:
     """The small book plus two entries of zeros whose items, with the book's own, keep
     exactly the read's budget, plus `over` bytes (the second entry, "b2", last in the
-    manifest)."""
-    files = with_items([("b1", "b1.bin", "application/octet-stream", None),
-                        ("b2", "b2.bin", "application/octet-stream", None)])
-    kept = sum(len(files["OEBPS/" + href]) for _, href, _, _ in ITEMS)
+    manifest). With `first`, the two are listed first and fill the budget alone: every
+    item of the book itself, navigation document and NCX included, is then refused."""
+    big = (("b1", "b1.bin", "application/octet-stream", None), ("b2", "b2.bin", "application/octet-stream", None))
+    files = book_files()
+    files[OPF_PATH] = package_xml(items=big + ITEMS if first else ITEMS + big)
+    kept = 0 if first else sum(len(files["OEBPS/" + href]) for _, href, _, _ in ITEMS)
     return epub(files, extra=[zeros_member("OEBPS/b1.bin", MAX_ENTRY_SIZE),
                               zeros_member("OEBPS/b2.bin", READ_BUDGET_FLOOR - MAX_ENTRY_SIZE - kept + over)])
 
@@ -443,7 +445,8 @@ def archives():
     """name -> builder, for every archive this module makes (the large ones built on call)."""
     builders = {"small_deflated": small_book, "small_stored": lambda: small_book(STORED),
                 "ncx_million_levels": million_level_ncx, "budget_inside": budget_book,
-                "budget_outside": lambda: budget_book(1), "bomb_listed_once": bomb_book,
+                "budget_outside": lambda: budget_book(1), "budget_spent_before_toc": lambda: budget_book(first=True),
+                "bomb_listed_once": bomb_book,
                 "bomb_listed_3_times": lambda: bomb_book(listings=3), "bomb_aliased": lambda: bomb_book(aliases=50),
                 "quoted_headers": quoted_headers_book, "many_entries": many_entries_book}
     builders |= {f"bomb_{name}": build for name, (build, _) in BOMBS.items()}

@@ -313,8 +313,10 @@ SAME_BOOK_CHECKS = {
     "ncx_million_levels": lambda book: toc_depth_of(book["toc"]) == 100 and len(kept(book, "ncx")) > 80_000_000,
     "budget_inside": lambda book: all(content for _, _, _, _, content in book["items"]),
     "budget_outside": lambda book: kept(book, "b2") == b"" and len(kept(book, "b1")) == hb.MAX_ENTRY_SIZE,
+    # The table of contents is parsed from the navigation document the budget refused to keep.
+    "budget_spent_before_toc": lambda book: kept(book, "nav") == b"" and book["toc"] == [("One", "c1.xhtml", [])],
 }
-BUDGET_WARNINGS = {"budget_outside": 1, "bomb_listed_3_times": 2}
+BUDGET_WARNINGS = {"budget_outside": 1, "budget_spent_before_toc": 4, "bomb_listed_3_times": 2}
 
 
 def toc_depth_of(tree):
