@@ -23,7 +23,7 @@ namespace {
 // A wrong "mimetype" entry is only worth a warning; an absent or unreadable one, nothing.
 // It is read under the same size cap as every other entry: it is meant to hold 20 bytes.
 void check_mimetype(ZipArchive& archive) {
-    auto bytes = read_entry(archive, MIMETYPE_ENTRY);
+    auto bytes = read_entry(archive, MIMETYPE_ENTRY, EntryUse::Parsed);
     if (!bytes || !is_valid_utf8(*bytes)) return;
     const std::string_view trimmed = trim_white_space(*bytes);
     if (trimmed == EPUB_MIMETYPE) return;
@@ -55,7 +55,7 @@ std::string_view unique_identifier_value(const PackageDocument& package) {
 
 // Font obfuscation declared by META-INF/encryption.xml; a missing or unreadable one declares none.
 ObfuscatedEntries read_obfuscated_entries(ZipArchive& archive) {
-    auto bytes = read_entry(archive, ENCRYPTION_ENTRY);
+    auto bytes = read_entry(archive, ENCRYPTION_ENTRY, EntryUse::Parsed);
     if (!bytes) return {};
     return parse_font_obfuscation(*bytes);
 }
@@ -100,7 +100,7 @@ Result<Book> read_book(ZipArchive& archive, const ReadOptions& options, const Ar
 
     std::string opf_path;
     {
-        auto container = read_entry(archive, CONTAINER_ENTRY);
+        auto container = read_entry(archive, CONTAINER_ENTRY, EntryUse::Parsed);
         if (!container) return fail(ErrorKind::MissingContainer);
         auto path = parse_container(*container);
         if (!path) return std::unexpected(std::move(path.error()));
@@ -109,7 +109,7 @@ Result<Book> read_book(ZipArchive& archive, const ReadOptions& options, const Ar
 
     PackageDocument package;
     {
-        auto opf = read_entry(archive, opf_path);
+        auto opf = read_entry(archive, opf_path, EntryUse::Parsed);
         if (!opf) return fail(ErrorKind::OpfNotFound, opf_path);
         auto parsed = parse_package(*opf);
         if (!parsed) return std::unexpected(std::move(parsed.error()));
@@ -128,7 +128,14 @@ Result<Book> read_book(ZipArchive& archive, const ReadOptions& options, const Ar
         items.push_back(make_item(archive, entry, base, shared_image, pool, obfuscated, unique_id, options));
     }
 
-    std::vector<TocEntry> toc = read_toc(archive, package.manifest, base, package.spine_toc, options);
+    // An eager read has just inflated the navigation document and the NCX as items.
+    const auto kept_bytes = [&items](std::string_view id) -> const std::string* {
+        for (const ItemHandle& item : items) {
+            if (item->id == id) return item->content.is_set() ? &load_content(*item) : nullptr;
+        }
+        return nullptr;
+    };
+    std::vector<TocEntry> toc = read_toc(archive, package.manifest, base, package.spine_toc, options, kept_bytes);
     fold_refinements(package.metadata);
     Book book = book_from_parts(std::move(package.version), std::move(package.metadata), std::move(items),
                                 std::move(package.spine), std::move(toc));

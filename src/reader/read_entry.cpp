@@ -119,7 +119,7 @@ Outcome inflate_with_libzip(zip_t* archive, zip_uint64_t index, std::string& out
 
 }  // namespace
 
-std::expected<std::string, EntryError> read_entry(ZipArchive& archive, std::string_view name) {
+std::expected<std::string, EntryError> read_entry(ZipArchive& archive, std::string_view name, EntryUse use) {
     zip_t* handle = archive.handle();
     if (name.find('\0') != std::string_view::npos) return entry_failure(EntryFailure::NotFound, "not found");
     const std::string terminated(name);
@@ -160,7 +160,8 @@ std::expected<std::string, EntryError> read_entry(ZipArchive& archive, std::stri
         buffer_size = std::min(stat.size, stat.comp_size * DEFLATE_MAX_RATIO + DEFLATE_SLACK);
     }
     ReadBudget& budget = archive.budget();
-    if (!budget.take(buffer_size)) {
+    const std::uint64_t charged = use == EntryUse::Kept ? buffer_size : 0;
+    if (!budget.take(charged)) {
         return entry_failure(EntryFailure::OverBudget,
                              "skipping item '" + terminated + "' (" + std::to_string(stat.size) +
                                  " bytes): the book has used its read budget of " + std::to_string(budget.limit()) +
@@ -173,7 +174,7 @@ std::expected<std::string, EntryError> read_entry(ZipArchive& archive, std::stri
         std::uint64_t kept = 0;  // stays 0 on every failure
         ~Unused() { budget.give_back(taken - std::min(taken, kept)); }
     };
-    Unused unused{budget, buffer_size};
+    Unused unused{budget, charged};
     std::string content;
 
     Outcome outcome;

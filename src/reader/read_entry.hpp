@@ -26,12 +26,20 @@ struct EntryError {
     std::string message;
 };
 
+// What the caller does with the bytes. The read's budget counts the bytes a book keeps,
+// each once: bytes parsed and dropped (the container, the package document, the table of
+// contents' sources) are not counted, so that whether and in which order the items are
+// read leaves those parses alone.
+enum class EntryUse : std::uint8_t { Kept, Parsed };
+
 // Stored and DEFLATE entries are read raw and inflated by libdeflate straight into a buffer
 // of the declared size; other methods libzip supports are inflated by libzip under the same
 // cap. An entry holding fewer bytes than it declares is read as what it holds, and its
-// CRC-32 decides whether that is accepted. The bytes returned stay counted in the
-// archive's budget; the buffer's unused part is given back.
-std::expected<std::string, EntryError> read_entry(ZipArchive& archive, std::string_view name);
+// CRC-32 decides whether that is accepted. Kept bytes returned stay counted in the
+// archive's budget (the buffer's unused part is given back); parsed bytes are bounded by
+// MAX_ENTRY_SIZE alone.
+std::expected<std::string, EntryError> read_entry(ZipArchive& archive, std::string_view name,
+                                                  EntryUse use = EntryUse::Kept);
 
 // Writes the warning line of an item left empty because the budget is spent.
 void warn_over_budget(const EntryError& error);

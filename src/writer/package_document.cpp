@@ -29,26 +29,6 @@ bool is_writable_dc_name(std::string_view name) { return is_xml_ncname(name); }
 
 bool is_writable_metadata_name(std::string_view name) { return !name.empty() && is_safe_name(name); }
 
-// Prefixes EPUB 3 reserves for package metadata: usable without a declaration.
-constexpr std::string_view RESERVED_PREFIXES[] = {"a11y",  "dcterms",   "epubsc", "marc", "media", "msv",
-                                                  "onix",  "prism",     "rendition", "schema", "xsd"};
-
-// The prefixes a package element's prefix attribute declares ("name: uri" pairs).
-std::vector<std::string_view> declared_prefixes(std::string_view attribute) {
-    std::vector<std::string_view> names;
-    std::size_t position = 0;
-    while (position < attribute.size()) {
-        const auto start = attribute.find_first_not_of(" \t\n\r", position);
-        if (start == std::string_view::npos) break;
-        auto end = attribute.find_first_of(" \t\n\r", start);
-        if (end == std::string_view::npos) end = attribute.size();
-        const std::string_view token = attribute.substr(start, end - start);
-        if (token.size() > 1 && token.ends_with(':')) names.push_back(token.substr(0, token.size() - 1));
-        position = end;
-    }
-    return names;
-}
-
 // An EPUB 3 refinement of a Dublin Core element, written after all of them.
 struct RefineRecord {
     std::string refined_id;
@@ -60,9 +40,7 @@ using AttributeEntry = AttributeMap::Entry;
 
 class PackageWriter {
 public:
-    PackageWriter(const Book& book, std::string& out) : book_(book), out_(out), epub2_(is_epub2_version(book.version)) {
-        if (!epub2_ && book.package_prefix) declared_ = declared_prefixes(*book.package_prefix);
-    }
+    PackageWriter(const Book& book, std::string& out) : book_(book), out_(out), epub2_(is_epub2_version(book.version)) {}
 
     void write(bool has_ncx, bool add_nav, std::chrono::system_clock::time_point now) {
         const std::string_view package_uid = find_package_uid();
@@ -119,15 +97,6 @@ private:
         out_.append("=\"");
         append_xml_attribute(out_, value);
         out_.push_back('"');
-    }
-
-    // In EPUB 3 a property or scheme "p:name" needs p reserved or declared on the package.
-    bool uses_unknown_prefix(std::string_view value) const {
-        const auto colon = value.find(':');
-        if (epub2_ || colon == std::string_view::npos) return false;
-        const std::string_view prefix = value.substr(0, colon);
-        return std::ranges::find(RESERVED_PREFIXES, prefix) == std::end(RESERVED_PREFIXES) &&
-               std::ranges::find(declared_, prefix) == declared_.end();
     }
 
     void write_dublin_core(std::string_view package_uid) {
@@ -222,12 +191,6 @@ private:
         } else {
             property_form = name.find(':') != std::string_view::npos;
         }
-        // A property whose vocabulary the package cannot name would be written wrong: left out.
-        const std::string* property = attributes.find("property");
-        if (property_form && uses_unknown_prefix(property != nullptr ? std::string_view(*property) : name)) return;
-        if (const std::string* scheme = attributes.find("scheme"); scheme != nullptr && uses_unknown_prefix(*scheme)) {
-            return;
-        }
         bool wrote_property = false;
         bool wrote_name = false;
         bool wrote_content = false;
@@ -292,7 +255,6 @@ private:
     unsigned long long generated_ids_ = 0;
     std::vector<RefineRecord> refine_records_;
     std::vector<const AttributeEntry*> sorted_;
-    std::vector<std::string_view> declared_;  // prefixes of the package's prefix attribute
 };
 
 }  // namespace

@@ -412,3 +412,47 @@ def hostile_name_books():
                              ("rootfile_backslash", "OEBPS\\content.opf"), ("rootfile_empty", "")]:
         books[label] = with_files(**{"META-INF/container.xml": container_xml(full_path)})
     return books
+
+
+# --- the read budget, and the archives of every collection ------------------------------
+
+READ_BUDGET_FLOOR = 128 << 20  # what a read of an archive under 2 MiB may keep
+
+
+def million_level_ncx(levels: int = DEPTH) -> bytes:
+    """The small book whose only table of contents is an NCX of `levels` navPoints nested
+    in each other, each with its label and target (87 MB for a million): one entry 100
+    levels deep survives, and the NCX kept as an item takes most of the read's budget."""
+    point = b"<navPoint id='p'><navLabel><text>t</text></navLabel><content src='c1.xhtml'/>"
+    ncx = NCX.replace(b"<navMap>", b"<navMap>" + point * levels + b"</navPoint>" * levels)
+    return with_files(**{"OEBPS/toc.ncx": ncx, "OEBPS/nav.xhtml": None})
+
+
+def budget_book(over: int = 0, first: bool = False) -> bytes:
+    """The small book plus two entries of zeros whose items, with the book's own, keep
+    exactly the read's budget, plus `over` bytes (the second entry, "b2", last in the
+    manifest). With `first`, the two are listed first and fill the budget alone: every
+    item of the book itself, navigation document and NCX included, is then refused."""
+    big = (("b1", "b1.bin", "application/octet-stream", None), ("b2", "b2.bin", "application/octet-stream", None))
+    files = book_files()
+    files[OPF_PATH] = package_xml(items=big + ITEMS if first else ITEMS + big)
+    kept = 0 if first else sum(len(files["OEBPS/" + href]) for _, href, _, _ in ITEMS)
+    return epub(files, extra=[zeros_member("OEBPS/b1.bin", MAX_ENTRY_SIZE),
+                              zeros_member("OEBPS/b2.bin", READ_BUDGET_FLOOR - MAX_ENTRY_SIZE - kept + over)])
+
+
+def archives():
+    """name -> builder, for every archive this module makes (the large ones built on call)."""
+    builders = {"small_deflated": small_book, "small_stored": lambda: small_book(STORED),
+                "ncx_million_levels": million_level_ncx, "budget_inside": budget_book,
+                "budget_outside": lambda: budget_book(1), "budget_spent_before_toc": lambda: budget_book(first=True),
+                "bomb_listed_once": bomb_book,
+                "bomb_listed_3_times": lambda: bomb_book(listings=3), "bomb_aliased": lambda: bomb_book(aliases=50),
+                "quoted_headers": quoted_headers_book, "many_entries": many_entries_book}
+    builders |= {f"bomb_{name}": build for name, (build, _) in BOMBS.items()}
+    builders |= {f"deep_{name}": build for name, build in DEEP_AND_WIDE.items()}
+    for prefix, collection in (("directory", directory_lie_books), ("entity", entity_books),
+                               ("utf8", invalid_utf8_books), ("name", hostile_name_books)):
+        builders |= {f"{prefix}_{name}": functools.partial(lambda c, n: c()[n], collection, name)
+                     for name in collection()}
+    return builders

@@ -1,12 +1,14 @@
 """Hostile books: every read gives a book or a described ValueError, and whatever was read
 can then be written, validated, turned into text and Markdown without any other failure."""
 import io
+import os
 import zipfile
 
 import pytest
 
 import _quirelo
 import hostile_books as hb
+from conftest import CORPUS, corpus_books
 
 MODES = ("eager", "lazy")
 
@@ -263,3 +265,87 @@ def test_hostile_names(name, mode, tmp_path):
     elif name in ("dotdot", "leading_slash", "nul"):
         # Resolution keeps these inside the package folder, where no such entry is.
         assert content(result, "h") == b""
+
+
+# --- eager and lazy reads give the same book ------------------------------------------
+
+DC_NAMES = ("identifier", "title", "language", "creator", "contributor", "publisher", "subject", "description",
+            "date", "type", "format", "source", "relation", "coverage", "rights")
+OPF_NAMES = ("cover", "dcterms:modified", "belongs-to-collection", "file-as", "role")
+
+
+def toc_tree(entries):
+    return [(entry.title, entry.href, toc_tree(entry.children)) for entry in entries]
+
+
+def snapshot(book):
+    """Everything a read gives, lazy items loaded in item order (the order an eager read keeps them)."""
+    items = [(item.get_id(), item.get_name(), item.get_media_type(), item.get_type(), item.get_content())
+             for item in book.get_items()]
+    metadata = [book.get_metadata(space, name) for space, names in (("DC", DC_NAMES), ("OPF", OPF_NAMES))
+                for name in names]
+    return {"items": items, "toc": toc_tree(book.toc), "spine": book.get_spine(), "metadata": metadata}
+
+
+def read_three_ways(path, capfd):
+    """(snapshot or error message, budget warnings) of an eager read from the path, a lazy
+    one from the path and a lazy one from the bytes."""
+    data = open(path, "rb").read()
+    reads = {"eager path": lambda: _quirelo._read_epub(path), "lazy path": lambda: _quirelo._read_epub(path, lazy=True),
+             "lazy bytes": lambda: _quirelo._read_epub_bytes(data, lazy=True)}
+    results = {}
+    for way, read in reads.items():
+        capfd.readouterr()
+        try:
+            result = snapshot(read())
+        except ValueError as error:
+            result = str(error)
+        results[way] = result, [line for line in capfd.readouterr().err.splitlines() if "read budget" in line]
+    return results
+
+
+def kept(book, item_id):
+    return next(content for id_, _, _, _, content in book["items"] if id_ == item_id)
+
+
+# What some archives must read to, besides reading the same both ways.
+SAME_BOOK_CHECKS = {
+    "ncx_million_levels": lambda book: toc_depth_of(book["toc"]) == 100 and len(kept(book, "ncx")) > 80_000_000,
+    "budget_inside": lambda book: all(content for _, _, _, _, content in book["items"]),
+    "budget_outside": lambda book: kept(book, "b2") == b"" and len(kept(book, "b1")) == hb.MAX_ENTRY_SIZE,
+    # The table of contents is parsed from the navigation document the budget refused to keep.
+    "budget_spent_before_toc": lambda book: kept(book, "nav") == b"" and book["toc"] == [("One", "c1.xhtml", [])],
+}
+BUDGET_WARNINGS = {"budget_outside": 1, "budget_spent_before_toc": 4, "bomb_listed_3_times": 2}
+
+
+def toc_depth_of(tree):
+    return 1 + max(map(toc_depth_of, (children for _, _, children in tree)), default=0) if tree else 0
+
+
+ARCHIVES = hb.archives() | {
+    **{f"damage_{name}": lambda method=method, damage=damage: damage(hb.small_book(method))
+       for name, (method, damage, _) in DAMAGE.items()},
+    **{f"lying_{name}": lambda lies=lies: hb.lying_book(**lies) for name, (lies, _) in LYING.items()}}
+CORPUS_BOOKS = corpus_books()
+
+
+@pytest.mark.parametrize("name", sorted(ARCHIVES) + [f"corpus/{os.path.basename(p)}" for p in CORPUS_BOOKS]
+                         + ([] if CORPUS_BOOKS else ["corpus/"]))
+def test_eager_and_lazy_reads_give_the_same_book(name, tmp_path, capfd):
+    if name == "corpus/":
+        pytest.skip(f"no corpus at {CORPUS}")
+    if name.startswith("corpus/"):
+        path = os.path.join(CORPUS, name.removeprefix("corpus/"))
+    else:
+        path = str(tmp_path / "book.epub")
+        with open(path, "wb") as handle:
+            handle.write(ARCHIVES[name]())
+    results = read_three_ways(path, capfd)
+    eager, warnings = results.pop("eager path")
+    for way, (result, lazy_warnings) in results.items():
+        assert result == eager, f"{way} differs from the eager read"
+        assert lazy_warnings == warnings, way
+    assert len(warnings) == BUDGET_WARNINGS.get(name, 0), warnings
+    if name in SAME_BOOK_CHECKS:
+        assert SAME_BOOK_CHECKS[name](eager)

@@ -4,14 +4,17 @@ Generated books hold only what the writer keeps as it is (no characters XML forb
 White_Space at the ends of titles, no clashing entry names), so what comes back must be
 what went in; the writer's transformations are pinned by the literal cases below.
 """
+import io
 import os
 import re
+import zipfile
 
 import pytest
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import _quirelo as q
+import hostile_books as hb
 from conftest import toc_shape
 
 EXAMPLES = settings(max_examples=200, deadline=None, suppress_health_check=[HealthCheck.too_slow])
@@ -119,10 +122,32 @@ def test_epub3_metadata_rules():
     assert back.get_metadata("ELSEWHERE", "x") == []
     assert back.get_metadata("OPF", "note") == [("v\r\n", {"name": "note", "content": "v\r\n"})]
     assert back.get_metadata("OPF", "dcterms:x") == [("v\n", {"property": "dcterms:x"})]
-    assert [back.get_metadata("OPF", name) for name in ("x:prop", "bad name", "")] == [[], [], []]
+    assert back.get_metadata("OPF", "x:prop") == [("v\n", {"property": "x:prop"})]
+    assert [back.get_metadata("OPF", name) for name in ("bad name", "")] == [[], []]
     [(modified, attributes)] = back.get_metadata("OPF", "dcterms:modified")
     assert MODIFIED.fullmatch(modified) and attributes == {"property": "dcterms:modified"}
     assert toc_shape(back.toc) == [("One", "c1.xhtml", [])]
+
+
+PREFIX = 'foo: http://example.org/foo#'
+
+
+@pytest.mark.parametrize("declared", [True, False])
+def test_prefixed_metas_are_written(declared):
+    # A prefix the book does not declare is a validity warning, not a reason to lose the meta.
+    if declared:
+        book = q._read_epub_bytes(hb.with_files(**{hb.OPF_PATH: hb.package_xml(root_attributes=f' prefix="{PREFIX}"')}))
+    else:
+        book = minimal_book()
+    book.add_metadata("OPF", "foo", "bar", {"property": "my:prop"})
+    book.add_metadata("OPF", "a:b", "v", {"id": "m1"})
+    book.add_metadata("OPF", "foo:rating", "5")
+    with zipfile.ZipFile(io.BytesIO(q._write_epub_bytes(book))) as archive:
+        package = archive.read("EPUB/content.opf").decode()
+    assert (f' prefix="{PREFIX}">' in package) == declared
+    for line in ('<meta property="my:prop">bar</meta>', '<meta id="m1" property="a:b">v</meta>',
+                 '<meta property="foo:rating">5</meta>'):
+        assert f"    {line}\n" in package
 
 
 def test_file_and_bytes_give_the_same_archive(tmp_path):
