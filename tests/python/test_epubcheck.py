@@ -177,15 +177,17 @@ SCRATCH_BOOKS = {
     "shared-target-ncx": lambda: own_nav_and_ncx_book(shared_target=True),
     "read-again": lambda: q._read_epub_bytes(obfuscated_font_archive()),
     "undeclared-prefix": lambda: prefixed_meta_book(),
+    "declared-prefix": lambda: prefixed_meta_book("my: http://example.org/my-vocabulary#"),
 }
 # The messages a scratch book is built to draw.
 EXPECTED_ERRORS = {"undeclared-prefix": {"OPF-028"}}
 
 
-def prefixed_meta_book():
+def prefixed_meta_book(prefix=None):
     """A meta whose prefix the book does not declare is written; the book is then invalid."""
     book = package_book()
     book.add_metadata("OPF", "series", "S", {"property": "my:series"})
+    book.set_package_prefix(prefix)
     return book
 
 

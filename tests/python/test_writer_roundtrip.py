@@ -132,19 +132,21 @@ def test_epub3_metadata_rules():
 PREFIX = 'foo: http://example.org/foo#'
 
 
-@pytest.mark.parametrize("declared", [True, False])
+@pytest.mark.parametrize("declared", ["read", "set", None])
 def test_prefixed_metas_are_written(declared):
     # A prefix the book does not declare is a validity warning, not a reason to lose the meta.
-    if declared:
+    if declared == "read":
         book = q._read_epub_bytes(hb.with_files(**{hb.OPF_PATH: hb.package_xml(root_attributes=f' prefix="{PREFIX}"')}))
+        assert book.get_package_prefix() == PREFIX
     else:
         book = minimal_book()
+        book.set_package_prefix(PREFIX if declared else None)
     book.add_metadata("OPF", "foo", "bar", {"property": "my:prop"})
     book.add_metadata("OPF", "a:b", "v", {"id": "m1"})
     book.add_metadata("OPF", "foo:rating", "5")
     with zipfile.ZipFile(io.BytesIO(q._write_epub_bytes(book))) as archive:
         package = archive.read("EPUB/content.opf").decode()
-    assert (f' prefix="{PREFIX}">' in package) == declared
+    assert (f' prefix="{PREFIX}">' in package) == bool(declared)
     for line in ('<meta property="my:prop">bar</meta>', '<meta id="m1" property="a:b">v</meta>',
                  '<meta property="foo:rating">5</meta>'):
         assert f"    {line}\n" in package

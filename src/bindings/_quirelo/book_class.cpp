@@ -182,6 +182,26 @@ QUIRELO_METHOD(set_identifier) {
     return set_dc_method(self, args, nargs, kwnames, signature, "identifier", "identifier");
 }
 
+QUIRELO_METHOD(get_package_prefix) {
+    static const Signature signature{"EpubBook.get_package_prefix()", {}, 0};
+    return reading(self, signature, args, nargs, kwnames, [](const Book& book, ArgumentSlots&) -> PyObject* {
+        if (!book.package_prefix) Py_RETURN_NONE;
+        return to_py_str(*book.package_prefix);
+    });
+}
+
+// The package element's prefix attribute, which declares the prefixes that metas use
+// ("my: http://example.org/my#"); None writes none.
+QUIRELO_METHOD(set_package_prefix) {
+    static const Signature signature{"EpubBook.set_package_prefix()", {"prefix"}, 1};
+    return mutating(self, signature, args, nargs, kwnames, [](Book& book, ArgumentSlots& slots) -> PyObject* {
+        std::optional<std::string> prefix;
+        if (!convert_argument("prefix", [&] { return convert_optional_str(slots[0], prefix); })) return nullptr;
+        book.package_prefix = std::move(prefix);
+        Py_RETURN_NONE;
+    });
+}
+
 QUIRELO_METHOD(set_title) {
     static const Signature signature{"EpubBook.set_title()", {"title"}, 1};
     return set_dc_method(self, args, nargs, kwnames, signature, "title", "title");
@@ -406,6 +426,11 @@ PyMethodDef book_methods[] = {
      "Validate the book against EPUB spec requirements.\nReturns a list of issue descriptions (empty = valid)."},
     {"set_identifier", QUIRELO_FASTCALL(set_identifier), FASTCALL,
      "set_identifier($self, identifier)\n--\n\nSet the book's unique identifier (DC:identifier)."},
+    {"get_package_prefix", QUIRELO_FASTCALL(get_package_prefix), FASTCALL,
+     "get_package_prefix($self)\n--\n\nThe package's prefix attribute (declared metadata prefixes), or None."},
+    {"set_package_prefix", QUIRELO_FASTCALL(set_package_prefix), FASTCALL,
+     "set_package_prefix($self, prefix)\n--\n\n"
+     "Declare metadata prefixes for EPUB 3, e.g. 'my: http://example.org/my#'; None for none."},
     {"set_title", QUIRELO_FASTCALL(set_title), FASTCALL, "set_title($self, title)\n--\n\nSet the book's title (DC:title)."},
     {"set_language", QUIRELO_FASTCALL(set_language), FASTCALL,
      "set_language($self, lang)\n--\n\nSet the book's language (DC:language)."},
