@@ -4,8 +4,10 @@
 // NCX, and the documents; never images, fonts or media.
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pipeline/book_summary.hpp"
@@ -13,15 +15,30 @@
 
 namespace quirelo {
 
-struct ConversionOptions {
+// Which outputs a conversion makes. New kinds of output are new members here.
+struct OutputSelection {
     bool markdown = true;
     bool text = false;
     bool summary = false;
     bool issues = false;
+};
+
+struct ConversionOptions {
+    OutputSelection outputs;
     // An empty table of contents is filled by lenient_toc, as the package's reads do.
     bool lenient_toc = true;
     ReadOptions read;  // `lazy` and `text_items_only` are the pipeline's own choice
 };
+
+// Where a book's text outputs go: an empty path hands the output back in BookOutputs, a
+// path has the worker write it there (UTF-8, whole or not at all) and hand back nothing.
+struct BookFiles {
+    std::string markdown;
+    std::string text;
+};
+
+// Writes bytes to a path whole or not at all; write_whole_file, or a test's stand-in.
+using FileWriter = std::function<Result<void>(const std::string& path, std::string_view bytes)>;
 
 struct BookOutputs {
     std::optional<std::string> markdown;
@@ -34,16 +51,27 @@ enum class FailureKind : std::uint8_t {
     Read,         // the reader's error: ValueError in Python
     OutOfMemory,  // MemoryError
     Internal,     // a broken invariant: PanicException
+    Write,        // this book's file could not be written (its name, its permissions): OSError
+    OutputFault,  // the output as a whole cannot be written (full disk, missing folder): stops the run
 };
 
 struct BookFailure {
     FailureKind kind;
     std::string message;
+    int os_error = 0;  // Write and OutputFault: the system's error number
+    std::string file = {};  // Write and OutputFault: the file that could not be written
 };
 
 using BookOutcome = std::expected<BookOutputs, BookFailure>;
 
-// Never throws: every failure of this book is its outcome.
-BookOutcome convert_book(const std::string& path, const ConversionOptions& options) noexcept;
+// True for the errors that no other file in the same folder would escape either: the
+// disk or quota is full, the file system is read-only or failing, the folder is gone, or
+// the process may write no file that large.
+bool is_output_fault(int os_error);
+
+// Never throws: every failure of this book is its outcome. Outputs with a file in
+// `files` are written by `write_file` (write_whole_file when empty) and not handed back.
+BookOutcome convert_book(const std::string& path, const ConversionOptions& options, const BookFiles& files = {},
+                         const FileWriter& write_file = {}) noexcept;
 
 }  // namespace quirelo

@@ -2,6 +2,7 @@
 // A file written beside the file it replaces and put in its place only once whole, so that
 // the path always names either the old file or the complete new one, never a part.
 #include <string>
+#include <string_view>
 
 #include "model/error.hpp"
 
@@ -33,5 +34,9 @@ private:
     std::string temporary_;  // empty when writing in place
     int descriptor_;
 };
+
+// Writes bytes to the file that path names, whole or not at all, through ReplacingFile.
+// The error carries the system's error number (EpubError::os_error).
+Result<void> write_whole_file(const std::string& path, std::string_view bytes);
 
 }  // namespace quirelo
