@@ -7,28 +7,36 @@
 
 namespace quirelo {
 
+namespace {
+
+// Threads that write files: flushing waits on the device, not the processor, and the
+// file system commits concurrent flushes together, so a few per worker keep the workers
+// from waiting on them.
+std::size_t file_writer_count(std::size_t pool_threads) { return std::clamp<std::size_t>(2 * pool_threads, 8, 64); }
+
+}  // namespace
+
 Result<std::unique_ptr<ConversionStream>> ConversionStream::start(std::vector<std::string> paths,
                                                                   std::vector<BookFiles> files,
                                                                   ConversionOptions options,
                                                                   StreamSettings settings) {
     if (!files.empty() && files.size() != paths.size()) files.resize(paths.size());
+    const bool writes = std::any_of(files.begin(), files.end(), [](const BookFiles& book) { return book.any(); });
+    if (!writes) files.clear();
     const std::size_t count = paths.size();
     auto lease = lease_pool(settings.workers, std::max<std::size_t>(count, 1), settings.launch);
     if (!lease) return std::unexpected(std::move(lease.error()));
     const std::size_t threads = lease->pool().thread_count();
-    const std::size_t window = std::max<std::size_t>(settings.window == 0 ? 2 * threads : settings.window, 1);
+    const std::size_t writers = writes ? std::min(file_writer_count(threads), count) : 0;
+    const std::size_t window = settings.window != 0 ? settings.window : 2 * threads + writers;
     std::unique_ptr<ConversionStream> stream(new ConversionStream(std::move(paths), std::move(files),
                                                                   std::move(options), std::move(settings),
                                                                   std::move(*lease), window));
     if (count == 0) {
-        stream->job_ended_ = true;
+        stream->conversion_ended_ = true;
         return stream;
     }
-    try {
-        stream->coordinator_ = std::thread([raw = stream.get()] { raw->convert_all(); });
-    } catch (const std::system_error& error) {
-        return fail(ErrorKind::PoolStart, error.what());
-    }
+    if (auto started = stream->start_threads(writers); !started) return std::unexpected(std::move(started.error()));
     return stream;
 }
 
@@ -44,6 +52,42 @@ ConversionStream::ConversionStream(std::vector<std::string> paths, std::vector<B
 
 ConversionStream::~ConversionStream() { finish(); }
 
+Result<void> ConversionStream::start_threads(std::size_t file_writers) {
+    try {
+        writers_.reserve(file_writers);
+        for (std::size_t i = 0; i < file_writers; ++i) {
+            {
+                const std::lock_guard lock(mutex_);
+                ++writers_running_;
+            }
+            try {
+                writers_.emplace_back([this] { write_files(); });
+            } catch (...) {
+                const std::lock_guard lock(mutex_);
+                --writers_running_;
+                throw;
+            }
+        }
+        coordinator_ = std::thread([this] { convert_all(); });
+        return {};
+    } catch (const std::system_error& error) {
+        {
+            // The writers already started find no work and leave; finish() joins them.
+            const std::lock_guard lock(mutex_);
+            conversion_ended_ = true;
+        }
+        to_write_.notify_all();
+        return fail(ErrorKind::PoolStart, error.what());
+    } catch (const std::bad_alloc&) {
+        {
+            const std::lock_guard lock(mutex_);
+            conversion_ended_ = true;
+        }
+        to_write_.notify_all();
+        return fail(ErrorKind::PoolStart, "out of memory");
+    }
+}
+
 void ConversionStream::convert_all() {
     std::exception_ptr caught;
     try {
@@ -52,8 +96,9 @@ void ConversionStream::convert_all() {
         caught = std::current_exception();
     }
     const std::lock_guard lock(mutex_);
-    failure_ = caught;
-    job_ended_ = true;
+    if (caught && !failure_) failure_ = caught;
+    conversion_ended_ = true;
+    to_write_.notify_all();
     book_done_.notify_all();
 }
 
@@ -66,11 +111,18 @@ void ConversionStream::convert_one(std::size_t index) {
         if (cancelled_) return;
         ++in_flight_;
     }
-    static const BookFiles no_files;
-    IndexedOutcome done{index, convert_book(paths_[index], options_, files_.empty() ? no_files : files_[index],
-                                            settings_.write_file)};
-    const bool fault = !done.outcome && done.outcome.error().kind == FailureKind::OutputFault;
+    IndexedOutcome done{index, convert_book(paths_[index], options_)};
     const std::lock_guard lock(mutex_);
+    if (done.outcome && !files_.empty() && files_[index].any()) {
+        writing_.push_back(std::move(done));
+        to_write_.notify_one();
+    } else {
+        hand_over(std::move(done));
+    }
+}
+
+void ConversionStream::hand_over(IndexedOutcome&& done) {
+    const bool fault = !done.outcome && done.outcome.error().kind == FailureKind::OutputFault;
     ready_.push_back(std::move(done));
     if (fault) {
         cancelled_ = true;
@@ -79,9 +131,32 @@ void ConversionStream::convert_one(std::size_t index) {
     book_done_.notify_all();
 }
 
+void ConversionStream::write_files() {
+    std::unique_lock lock(mutex_);
+    try {
+        for (;;) {
+            to_write_.wait(lock, [&] { return !writing_.empty() || conversion_ended_; });
+            if (writing_.empty()) break;
+            IndexedOutcome done = std::move(writing_.front());
+            writing_.pop_front();
+            lock.unlock();
+            write_book_files(done.outcome, files_[done.index], settings_.write_file);
+            lock.lock();
+            hand_over(std::move(done));
+        }
+    } catch (...) {
+        if (!lock.owns_lock()) lock.lock();
+        if (!failure_) failure_ = std::current_exception();
+    }
+    --writers_running_;
+    book_done_.notify_all();
+}
+
 ConversionStream::Status ConversionStream::next(IndexedOutcome& out, std::chrono::milliseconds patience) {
     std::unique_lock lock(mutex_);
-    const auto has_news = [&] { return !ready_.empty() || job_ended_; };
+    const auto has_news = [&] {
+        return !ready_.empty() || (conversion_ended_ && writing_.empty() && writers_running_ == 0);
+    };
     if (patience == std::chrono::milliseconds::max()) {
         book_done_.wait(lock, has_news);
     } else if (!book_done_.wait_for(lock, patience, has_news)) {
@@ -108,6 +183,9 @@ void ConversionStream::finish() {
     cancel();
     const std::lock_guard lock(join_mutex_);
     if (coordinator_.joinable()) coordinator_.join();
+    for (std::thread& writer : writers_) {
+        if (writer.joinable()) writer.join();
+    }
 }
 
 Result<std::vector<BookOutcome>> convert_many(const std::vector<std::string>& paths,

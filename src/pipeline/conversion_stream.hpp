@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "batch/parallel_map.hpp"
+#include "pipeline/book_files.hpp"
 #include "pipeline/convert_book.hpp"
 
 namespace quirelo {
@@ -23,8 +24,9 @@ struct StreamSettings {
     // As for read_epubs: nothing = the shared pool, 0 = a new pool of the default size,
     // n = a new pool of n threads.
     std::optional<std::uint64_t> workers;
-    // Books started but not yet taken by the caller, at most; 0 = two per pool thread. The
-    // memory of a stream is that of `window` books, whatever the number of paths.
+    // Books started but not yet taken by the caller, at most; 0 = two per pool thread,
+    // plus one per file writer. The memory of a stream is that of `window` books,
+    // whatever the number of paths.
     std::size_t window = 0;
     ThreadLauncher launch;  // starts a new pool's threads (tests)
     FileWriter write_file;  // writes the files of BookFiles (tests); write_whole_file when empty
@@ -38,7 +40,10 @@ struct IndexedOutcome {
 class ConversionStream {
 public:
     // Starts converting. `files` is empty (every output handed back) or has one entry per
-    // path. Fails (PoolStart) only when threads cannot be started; then nothing is converted.
+    // path. Files are written by threads of their own, not the pool's: flushing a file to
+    // disk waits on the device, and many flushes at once share the file system's journal
+    // commits, so the workers go on converting meanwhile. Fails (PoolStart) only when
+    // threads cannot be started; then nothing is converted.
     static Result<std::unique_ptr<ConversionStream>> start(std::vector<std::string> paths, std::vector<BookFiles> files,
                                                            ConversionOptions options, StreamSettings settings = {});
 
@@ -67,8 +72,11 @@ public:
 private:
     ConversionStream(std::vector<std::string> paths, std::vector<BookFiles> files, ConversionOptions options,
                      StreamSettings settings, PoolLease lease, std::size_t window);
+    Result<void> start_threads(std::size_t file_writers);
     void convert_all();
     void convert_one(std::size_t index);
+    void write_files();
+    void hand_over(IndexedOutcome&& done);  // with mutex_ held
 
     const std::vector<std::string> paths_;
     const std::vector<BookFiles> files_;
@@ -78,17 +86,21 @@ private:
     const std::size_t window_;
 
     std::mutex mutex_;
-    std::condition_variable slot_free_;  // a book was taken, or the stream was cancelled
-    std::condition_variable book_done_;  // an outcome is ready, or the pool's job ended
+    std::condition_variable slot_free_;   // a book was taken, or the stream was cancelled
+    std::condition_variable to_write_;    // a book's files wait, or conversion ended
+    std::condition_variable book_done_;   // an outcome is ready, or the stream ended
     // Guarded by mutex_.
     std::size_t in_flight_ = 0;  // started and not yet taken
+    std::deque<IndexedOutcome> writing_;
     std::deque<IndexedOutcome> ready_;
     bool cancelled_ = false;
-    bool job_ended_ = false;
+    bool conversion_ended_ = false;
+    std::size_t writers_running_ = 0;
     std::exception_ptr failure_;
 
     std::mutex join_mutex_;
     std::thread coordinator_;  // hands the pool its job, which blocks its caller
+    std::vector<std::thread> writers_;
 };
 
 // The outcomes of every path in input order, through one stream whose window holds them all.

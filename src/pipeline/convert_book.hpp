@@ -4,10 +4,8 @@
 // NCX, and the documents; never images, fonts or media.
 #include <cstdint>
 #include <expected>
-#include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "pipeline/book_summary.hpp"
@@ -29,16 +27,6 @@ struct ConversionOptions {
     bool lenient_toc = true;
     ReadOptions read;  // `lazy` and `text_items_only` are the pipeline's own choice
 };
-
-// Where a book's text outputs go: an empty path hands the output back in BookOutputs, a
-// path has the worker write it there (UTF-8, whole or not at all) and hand back nothing.
-struct BookFiles {
-    std::string markdown;
-    std::string text;
-};
-
-// Writes bytes to a path whole or not at all; write_whole_file, or a test's stand-in.
-using FileWriter = std::function<Result<void>(const std::string& path, std::string_view bytes)>;
 
 struct BookOutputs {
     std::optional<std::string> markdown;
@@ -64,14 +52,7 @@ struct BookFailure {
 
 using BookOutcome = std::expected<BookOutputs, BookFailure>;
 
-// True for the errors that no other file in the same folder would escape either: the
-// disk or quota is full, the file system is read-only or failing, the folder is gone, or
-// the process may write no file that large.
-bool is_output_fault(int os_error);
-
-// Never throws: every failure of this book is its outcome. Outputs with a file in
-// `files` are written by `write_file` (write_whole_file when empty) and not handed back.
-BookOutcome convert_book(const std::string& path, const ConversionOptions& options, const BookFiles& files = {},
-                         const FileWriter& write_file = {}) noexcept;
+// Never throws: every failure of this book is its outcome.
+BookOutcome convert_book(const std::string& path, const ConversionOptions& options) noexcept;
 
 }  // namespace quirelo

@@ -19,6 +19,7 @@
 #include "lib/unlocked_interpreter.hpp"
 #include "pipeline/conversion_stream.hpp"
 #include "writer/replacing_file.hpp"
+#include "reader/allocator_policy.hpp"
 #include "reader/lenient_toc.hpp"
 
 namespace quirelo::py {
@@ -365,6 +366,7 @@ PyMethodDef function_definitions[] = {
 };
 
 int add_types(PyObject* module) {
+    keep_freed_memory_for_reuse();
     PyObject* type = PyType_FromModuleAndSpec(module, &stream_spec, nullptr);
     if (type == nullptr) return -1;
     return PyModule_Add(module, "ConversionStream", type);
