@@ -114,20 +114,55 @@ def test_any_failure_of_a_book_is_reported_and_the_run_goes_on(tmp_path, book_pa
         assert capsys.readouterr().err == "quirelo: Failed to build thread pool: Resource temporarily unavailable\n"
 
 
-def test_convert_stops_on_a_full_disk(tmp_path):
+def small_files():
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 16, 1 << 16))
+
+
+# A file-size limit (EFBIG, then the temporary file must go) and a real ENOSPC (/dev/full,
+# written in place through a link).
+@pytest.mark.parametrize("fault", ["file size limit", "full device"])
+def test_convert_stops_on_a_full_disk(tmp_path, fault):
     folder = tmp_path / "books"
     write_books(folder, ["a"])
     write_books(folder, ["big"], paragraphs=8000)  # over the 64 KiB limit
     out = tmp_path / "md"
-
-    def small_files():
-        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-        resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 16, 1 << 16))
-
-    result = run("convert", folder, "-o", out, preexec_fn=small_files)
+    if fault == "full device":
+        out.mkdir()
+        (out / "big.md").symlink_to("/dev/full")
+    result = run("convert", folder, "-o", out, "--workers", "1",
+                 preexec_fn=small_files if fault == "file size limit" else None)
     assert result.returncode == 2 and "Traceback" not in result.stderr
-    assert result.stderr.endswith(f"quirelo: {out / 'big.md'}: File too large\n")
-    assert os.listdir(out) == ["a.md"]
+    reason = "File too large" if fault == "file size limit" else "No space left on device"
+    assert result.stderr.endswith(f"quirelo: {out / 'big.md'}: {reason}\n")
+    assert sorted(os.listdir(out)) == ["a.md"] + (["big.md"] if fault == "full device" else [])
+    assert (out / "a.md").read_text() == quirelo.read_epub(folder / "a.epub").to_markdown()
+
+
+def test_a_book_whose_file_cannot_be_written_fails_alone(tmp_path):
+    folder = tmp_path / "books"
+    write_books(folder, ["a", "b", "c"])
+    out = tmp_path / "md"
+    (out / "b.md").mkdir(parents=True)
+    result = run("convert", folder, "-o", out)
+    assert result.returncode == 1
+    assert f"quirelo: {folder / 'b.epub'}: {out / 'b.md'}: Is a directory\n" in result.stderr
+    assert "converted 2 of 3 books" in result.stderr and sorted(os.listdir(out)) == ["a.md", "b.md", "c.md"]
+
+
+def test_long_names_convert_cut_at_a_character_within_the_name_limit(tmp_path):
+    # 80 CJK characters: 245 bytes with ".epub"; ten books of the longest stem (250 bytes)
+    # need "-10.md", which only fits once the stem is cut, never inside a character.
+    longest = "a" + "\u66f8" * 83
+    write_books(tmp_path / "books", ["\u66f8" * 80])
+    for copy in range(10):
+        write_books(tmp_path / "books" / str(copy), [longest])
+    out = tmp_path / "md"
+    result = run("convert", tmp_path / "books", "-o", out)
+    assert result.returncode == 0, result.stderr
+    expected = ["\u66f8" * 80 + ".md", longest + ".md", *(f"{longest}-{n}.md" for n in range(2, 10)),
+                longest[:-1] + "-10.md"]
+    assert sorted(os.listdir(out)) == sorted(expected)
 
 
 def test_killed_convert_resumes_to_the_uninterrupted_result(tmp_path):
@@ -135,7 +170,7 @@ def test_killed_convert_resumes_to_the_uninterrupted_result(tmp_path):
     write_books(folder, [f"b{index:02d}" for index in range(24)], paragraphs=3000)
     run("convert", folder, "-o", tmp_path / "whole")
     out = tmp_path / "resumed"
-    killed_once(out, 3, "-m", "quirelo", "convert", folder, "-o", out, "--chunk", "1", "--workers", "1")
+    killed_once(out, 3, "-m", "quirelo", "convert", folder, "-o", out, "--window", "1", "--workers", "1")
     finished = [name for name in os.listdir(out) if name.endswith(".md")]
     assert len(finished) < 24, "the run ended before it could be killed"
     result = run("convert", folder, "-o", out, "--resume")
