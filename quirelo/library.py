@@ -10,7 +10,8 @@ import dataclasses
 import os
 import shutil
 import tempfile
-from collections.abc import Iterable, Iterator, Sequence
+from collections.abc import Generator, Iterable, Iterator, Sequence
+from typing import Any
 
 from ._quirelo import EpubBook, TocEntry
 from .convert import BookResult, iter_convert
@@ -100,7 +101,7 @@ def read_one(path: str) -> EpubBook:
     return read_epub(path)
 
 
-def _convert_remote(path: str, workers: int | None, outputs: dict[str, bool], target: str | None) -> BookResult:
+def _convert_remote(path: str, workers: int | None, outputs: dict[str, Any], target: str | None) -> BookResult:
     """The result of the book at a URL: it is copied to a temporary local file, which the
     pipeline then converts like any other."""
     import fsspec
@@ -114,14 +115,14 @@ def _convert_remote(path: str, workers: int | None, outputs: dict[str, bool], ta
             raise
         except BaseException as error:  # noqa: BLE001 - a book that cannot be fetched fails alone
             return BookResult(path, error=error)
-        [result] = iter_convert([local], workers=workers, markdown_files=None if target is None else [target],
-                                **outputs)
+        outputs = dict(outputs, workers=workers, markdown_files=None if target is None else [target])
+        [result] = iter_convert([local], **outputs)
     return dataclasses.replace(result, path=path)
 
 
 def iter_books(paths: Sequence[str], *, markdown: bool = True, text: bool = False, summary: bool = False,
                issues: bool = False, workers: int | None = None, window: int | None = None,
-               markdown_files: Sequence[str] | None = None) -> Iterator[BookResult]:
+               markdown_files: Sequence[str] | None = None) -> Generator[BookResult, None, None]:
     """One result per path (local or URL), each with its ``index`` in paths, made by the
     native pipeline: the local books through one stream, in the order they finish, then the
     books at URLs one by one. A book that fails in any way carries its error.
@@ -130,7 +131,7 @@ def iter_books(paths: Sequence[str], *, markdown: bool = True, text: bool = Fals
     ``iter_convert``); a fault of the whole output raises OSError. Raises RuntimeError
     when the worker pool cannot be started.
     """
-    outputs = {"markdown": markdown, "text": text, "summary": summary, "issues": issues}
+    outputs: dict[str, Any] = {"markdown": markdown, "text": text, "summary": summary, "issues": issues}
     local = [index for index, path in enumerate(paths) if not is_url(path)]
     if len(local) == len(paths):
         yield from iter_convert(paths, workers=workers, window=window, markdown_files=markdown_files, **outputs)
