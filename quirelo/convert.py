@@ -56,7 +56,9 @@ def iter_convert(paths: Iterable[PathLike], *, markdown: bool = True, text: bool
     is None. A file that cannot be written is that book's ``error`` (an OSError naming it);
     a fault of the whole output (a full disk or quota, a read-only file system, a missing
     folder) raises OSError once the books in progress are done, and no further book starts.
-    Raises RuntimeError when the worker threads cannot start.
+    The threads are the stream's own (``workers``, default one per logical processor),
+    never the shared pool of ``read_epubs``, so a paused iteration holds up no other
+    work. Raises RuntimeError when the worker threads cannot start.
     """
     texts = _texts(paths, "paths")
     files = {name: None if targets is None else _texts(targets, name)
@@ -86,8 +88,8 @@ def convert_many(paths: Iterable[PathLike], *, markdown: bool = True, text: bool
     dataset; ``issues``: ``EpubBook.validate``. Each is exactly what reading the book with
     ``read_epub`` gives. Only the archive entries these need are decompressed. A book that
     cannot be read has its ``error`` set (a ValueError with the reader's message, a
-    MemoryError, ...) and the others are converted all the same. ``workers=None`` uses
-    the shared pool, one thread per logical processor. The list of ``iter_convert``.
+    MemoryError, ...) and the others are converted all the same. ``workers=None`` is one
+    thread per logical processor. The list of ``iter_convert``.
     """
     texts = _texts(paths, "paths")
     results: list[BookResult | None] = [None] * len(texts)

@@ -24,7 +24,9 @@ Result<std::unique_ptr<ConversionStream>> ConversionStream::start(std::vector<st
     const bool writes = std::any_of(files.begin(), files.end(), [](const BookFiles& book) { return book.any(); });
     if (!writes) files.clear();
     const std::size_t count = paths.size();
-    auto lease = lease_pool(settings.workers, std::max<std::size_t>(count, 1), settings.launch);
+    // Never the shared pool: a stream's threads wait while its caller pauses, and a caller
+    // that reads other books on the shared pool meanwhile would wait for them in turn.
+    auto lease = lease_pool(settings.workers.value_or(0), std::max<std::size_t>(count, 1), settings.launch);
     if (!lease) return std::unexpected(std::move(lease.error()));
     const std::size_t threads = lease->pool().thread_count();
     const std::size_t writers = writes ? std::min(file_writer_count(threads), count) : 0;

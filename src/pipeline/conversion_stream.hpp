@@ -21,8 +21,7 @@
 namespace quirelo {
 
 struct StreamSettings {
-    // As for read_epubs: nothing = the shared pool, 0 = a new pool of the default size,
-    // n = a new pool of n threads.
+    // Threads of the stream's own pool: nothing or 0 = one per logical processor.
     std::optional<std::uint64_t> workers;
     // Books started but not yet taken by the caller, at most; 0 = two per pool thread,
     // plus one per file writer. The memory of a stream is that of `window` books,

@@ -35,6 +35,15 @@ def test_a_slow_book_holds_up_only_itself(tmp_path):
     assert (last.index, last.path, type(last.error)) == (6, slow, ValueError)
 
 
+def test_a_paused_stream_leaves_the_shared_pool_free(tmp_path):
+    good = write_books(tmp_path, ["good"])[0]
+    results = quirelo.iter_convert([good] * 8, window=1)
+    first = next(results)
+    # Its threads wait for the caller; a read on the shared pool meanwhile must not wait for them.
+    assert quirelo.read_epubs([good])[0].to_markdown() == first.markdown
+    assert len(list(results)) == 7
+
+
 def test_a_file_the_system_refuses_is_that_books_failure(tmp_path):
     books = write_books(tmp_path / "books", ["a", "b", "c", "d"])
     (tmp_path / "folder.md").mkdir()
