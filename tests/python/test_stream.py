@@ -49,9 +49,10 @@ def test_a_file_the_system_refuses_is_that_books_failure(tmp_path):
     (tmp_path / "folder.md").mkdir()
     targets = [str(tmp_path / "a.md"), str(tmp_path / "folder.md"), str(tmp_path / ("x" * 300 + ".md")),
                str(tmp_path / "d.md")]
-    results = sorted(quirelo.iter_convert(books, markdown_files=targets), key=lambda result: result.index)
+    results = sorted(quirelo.iter_convert(books, text=True, markdown_files=targets), key=lambda result: result.index)
     errors = [type(result.error) for result in results]
     assert errors == [type(None), IsADirectoryError, OSError, type(None)]
+    assert results[3].text == quirelo.convert_many([books[3]], markdown=False, text=True)[0].text  # no file: handed back
     assert results[2].error.filename == targets[2] and "File name too long" in str(results[2].error)
     assert sorted(os.listdir(tmp_path)) == ["a.md", "books", "d.md", "folder.md"]
 
