@@ -1,11 +1,11 @@
 """The command line against the engine it runs on, over a skewed set of books, in one run.
 
-    PYTHONPATH=. python3 bench/bench_convert.py [--books 1000] [--large 3] [--rounds 1]
+    PYTHONPATH=. python3 bench/bench_convert.py [--books 1000] [--large 3] [--rounds 3]
 
 The set: the corpus repeated to at least --books paths (symbolic links in a temporary
 folder), plus --large books this script writes (many long chapters: each takes a hundred
 times an average book to convert), placed in the middle. Printed, each a ratio of times
-measured in this run (the best of --rounds):
+measured in this run (the best of --rounds interleaved rounds):
 
 - `python -m quirelo convert` (a new process, Markdown files written and flushed) against
   the engine in this process (`quirelo.iter_convert`, Markdown handed back and dropped);
@@ -82,10 +82,6 @@ def timed(work, prepare=None):
     return time.perf_counter() - started, spent
 
 
-def best_of(rounds, work, prepare=None):
-    return min(timed(work, prepare) for _ in range(rounds))
-
-
 def command_line(folder, output, workers):
     result = subprocess.run([sys.executable, "-m", "quirelo", "convert", folder, "-o", output,
                              "--workers", str(workers)], capture_output=True, text=True,
@@ -151,7 +147,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--books", type=int, default=1000)
     parser.add_argument("--large", type=int, default=3)
-    parser.add_argument("--rounds", type=int, default=1)
+    parser.add_argument("--rounds", type=int, default=3)
     args = parser.parse_args()
     if not os.path.isdir(CORPUS):
         print(f"bench_convert: skipped, no corpus at {CORPUS}")
@@ -164,13 +160,19 @@ def main():
         size = sum(os.path.getsize(path) for path in paths)
         print(f"{len(paths)} books ({args.large} large, in the middle), {size / 1e6:.0f} MB of archives")
         ceiling_before = machine_scaling()
-        times = {
-            "command line": best_of(args.rounds, lambda: command_line(folder, output, WORKERS),
-                                    lambda: shutil.rmtree(output, ignore_errors=True)),
-            "engine 1": best_of(args.rounds, lambda: engine(paths, 1)),
-            "engine 2": best_of(args.rounds, lambda: engine(paths, WORKERS)),
-            "old path": best_of(args.rounds, lambda: old_path(paths, WORKERS)),
+        work = {
+            "command line": (lambda: command_line(folder, output, WORKERS),
+                             lambda: shutil.rmtree(output, ignore_errors=True)),
+            "engine 1": (lambda: engine(paths, 1), None),
+            "engine 2": (lambda: engine(paths, WORKERS), None),
+            "old path": (lambda: old_path(paths, WORKERS), None),
         }
+        # Interleaved rounds, the best of each kept: a burst of other work on the machine
+        # then slows one round of every kind rather than every round of one.
+        times = {label: (float("inf"), 0.0) for label in work}
+        for _ in range(args.rounds):
+            for label, (run, prepare) in work.items():
+                times[label] = min(times[label], timed(run, prepare))
         share, share_seconds = min(main_thread_share(folder, output, WORKERS) for _ in range(args.rounds))
         ceiling = (ceiling_before + machine_scaling()) / 2
     for label, (seconds, cpu) in times.items():

@@ -31,7 +31,8 @@ std::optional<BookFailure> place(std::optional<std::string>& output, const std::
     if (target.empty() || !output) return std::nullopt;
     const std::string bytes = std::move(*output);
     output.reset();
-    const auto written = write ? write(target, bytes) : write_whole_file(target, bytes);
+    // The stream flushes each folder once, after its last file.
+    const auto written = write ? write(target, bytes) : write_whole_file(target, bytes, FolderSync::ByCaller);
     if (written) return std::nullopt;
     const int os_error = written.error().os_error;
     return BookFailure{is_output_fault(os_error) ? FailureKind::OutputFault : FailureKind::Write,

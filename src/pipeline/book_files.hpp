@@ -25,7 +25,8 @@ using FileWriter = std::function<Result<void>(const std::string& path, std::stri
 // the process may write no file that large.
 bool is_output_fault(int os_error);
 
-// Moves each output that has a file into it (write_whole_file when `write` is empty).
+// Moves each output that has a file into it (write_whole_file when `write` is empty, its
+// folder left for the caller to flush with sync_folder_of).
 // A failed write becomes the book's failure: Write for this file alone, OutputFault when
 // is_output_fault says every later file would fail too. Never throws.
 void write_book_files(BookOutcome& outcome, const BookFiles& files, const FileWriter& write) noexcept;

@@ -2,17 +2,22 @@
 
 #include <algorithm>
 #include <new>
+#include <set>
+#include <string_view>
 #include <system_error>
 #include <utility>
+
+#include "writer/replacing_file.hpp"
 
 namespace quirelo {
 
 namespace {
 
-// Threads that write files: flushing waits on the device, not the processor, and the
-// file system commits concurrent flushes together, so a few per worker keep the workers
-// from waiting on them.
-std::size_t file_writer_count(std::size_t pool_threads) { return std::clamp<std::size_t>(2 * pool_threads, 8, 64); }
+// Threads that write files: a flush waits on the device, not the processor (a few ms on
+// an idle disk, tens of ms beside other writers), and the file system commits concurrent
+// flushes together, so several per worker keep the workers from waiting on them. They
+// sleep while they wait; their stacks are mostly untouched address space.
+std::size_t file_writer_count(std::size_t pool_threads) { return std::clamp<std::size_t>(4 * pool_threads, 16, 64); }
 
 }  // namespace
 
@@ -34,6 +39,13 @@ Result<std::unique_ptr<ConversionStream>> ConversionStream::start(std::vector<st
     std::unique_ptr<ConversionStream> stream(new ConversionStream(std::move(paths), std::move(files),
                                                                   std::move(options), std::move(settings),
                                                                   std::move(*lease), window));
+    std::set<std::string_view> folders;
+    for (const BookFiles& book : stream->files_) {
+        for (const std::string* file : {&book.markdown, &book.text}) {
+            const std::string_view folder = std::string_view(*file).substr(0, file->rfind('/') + 1);
+            if (!file->empty() && folders.insert(folder).second) stream->folders_.push_back(*file);
+        }
+    }
     if (count == 0) {
         stream->conversion_ended_ = true;
         return stream;
@@ -149,6 +161,13 @@ void ConversionStream::write_files() {
     } catch (...) {
         if (!lock.owns_lock()) lock.lock();
         if (!failure_) failure_ = std::current_exception();
+    }
+    if (writers_running_ == 1) {
+        // The last writer: every file is renamed, and the stream ends once its folders
+        // are flushed (one flush per folder rather than one per file).
+        lock.unlock();
+        for (const std::string& file : folders_) sync_folder_of(file);
+        lock.lock();
     }
     --writers_running_;
     book_done_.notify_all();

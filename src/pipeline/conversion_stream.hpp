@@ -97,6 +97,8 @@ private:
     std::size_t writers_running_ = 0;
     std::exception_ptr failure_;
 
+    std::vector<std::string> folders_;  // one file of each folder written to, flushed at the end
+
     std::mutex join_mutex_;
     std::thread coordinator_;  // hands the pool its job, which blocks its caller
     std::vector<std::thread> writers_;

@@ -127,7 +127,7 @@ void ReplacingFile::discard() {
     if (!temporary_.empty()) ::unlink(std::exchange(temporary_, {}).c_str());
 }
 
-Result<void> ReplacingFile::commit() {
+Result<void> ReplacingFile::commit(FolderSync folder_sync) {
     if (descriptor_ < 0) return errno_failure(EBADF);
     const bool in_place = temporary_.empty();
     if (!in_place && ::fsync(descriptor_) != 0) {
@@ -148,17 +148,21 @@ Result<void> ReplacingFile::commit() {
         return errno_failure(error);
     }
     temporary_.clear();
+    if (folder_sync == FolderSync::Now) sync_folder_of(target_);
+    return {};
+}
+
+void sync_folder_of(const std::string& path) {
     // The rename itself reaches the disk with the folder; a folder that cannot be synced
     // (some network file systems) still holds the complete file.
-    const int folder = open_retrying(folder_of(target_), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    const int folder = open_retrying(folder_of(path), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (folder >= 0) {
         ::fsync(folder);
         ::close(folder);
     }
-    return {};
 }
 
-Result<void> write_whole_file(const std::string& path, std::string_view bytes) {
+Result<void> write_whole_file(const std::string& path, std::string_view bytes, FolderSync folder_sync) {
     auto file = ReplacingFile::open(path);
     if (!file) return std::unexpected(std::move(file.error()));
     while (!bytes.empty()) {
@@ -169,7 +173,7 @@ Result<void> write_whole_file(const std::string& path, std::string_view bytes) {
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
-    return file->commit();
+    return file->commit(folder_sync);
 }
 
 }  // namespace quirelo

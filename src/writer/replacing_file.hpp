@@ -8,6 +8,10 @@
 
 namespace quirelo {
 
+// Whether committing a file also flushes its folder (so that the new name survives a
+// crash), or the caller flushes the folder once after many files (sync_folder_of).
+enum class FolderSync { Now, ByCaller };
+
 class ReplacingFile {
 public:
     // Opens a new temporary file in the folder of the file that path names (symbolic links
@@ -23,7 +27,7 @@ public:
     int descriptor() const { return descriptor_; }
     // Flushes the file to disk and renames it over the target. On failure the temporary
     // file is gone and the target untouched.
-    Result<void> commit();
+    Result<void> commit(FolderSync folder_sync = FolderSync::Now);
 
 private:
     ReplacingFile(std::string target, std::string temporary, int descriptor)
@@ -37,6 +41,10 @@ private:
 
 // Writes bytes to the file that path names, whole or not at all, through ReplacingFile.
 // The error carries the system's error number (EpubError::os_error).
-Result<void> write_whole_file(const std::string& path, std::string_view bytes);
+Result<void> write_whole_file(const std::string& path, std::string_view bytes,
+                              FolderSync folder_sync = FolderSync::Now);
+
+// Flushes the folder that holds path, so that names renamed into it survive a crash.
+void sync_folder_of(const std::string& path);
 
 }  // namespace quirelo
