@@ -73,12 +73,13 @@ in-tsan:
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 		-DQUIRELO_TSAN=ON -DQUIRELO_BENCH=OFF -DQUIRELO_MODULE_DIR=$(CURDIR)/$(TSAN_BUILD)/python/quirelo >/dev/null
 	cmake --build $(TSAN_BUILD)
-	cd $(TSAN_BUILD) && TZ=UTC TSAN_OPTIONS=halt_on_error=1 \
+	cd $(TSAN_BUILD) && TZ=UTC TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tools/tsan_suppressions.txt" \
 		./quirelo_tests --gtest_brief=1 --gtest_filter=-BatchPool.ForkedChildGetsAWorkingSharedPool
 	cp quirelo/*.py quirelo/*.pyi quirelo/py.typed $(TSAN_BUILD)/python/quirelo/
-	TZ=UTC TSAN_OPTIONS=halt_on_error=1 LD_PRELOAD=$(TSAN_RUNTIME) QUIRELO_SANITIZED=1 \
+	TZ=UTC TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tools/tsan_suppressions.txt" LD_PRELOAD=$(TSAN_RUNTIME) QUIRELO_SANITIZED=1 \
 		QUIRELO_PACKAGE_ROOT=$(CURDIR)/$(TSAN_BUILD)/python \
-		python3 -m pytest -q -s -p no:cacheprovider tests/python/test_threads.py tests/python/test_batch.py
+		python3 -m pytest -q -s -p no:cacheprovider tests/python/test_threads.py tests/python/test_batch.py \
+		tests/python/test_stream.py
 
 # Each libFuzzer target from its committed seeds for FUZZ_SECONDS; new inputs go to a
 # scratch folder, crashes fail the run and are kept in $(FUZZ_BUILD)/crashes.

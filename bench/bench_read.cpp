@@ -9,9 +9,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/book.hpp"
+#include "reader/allocator_policy.hpp"
 #include "reader/read_epub.hpp"
 
 namespace {
@@ -63,7 +65,10 @@ std::uint64_t engine_read(const std::string& path) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // As the Python modules do when imported; --allocator-defaults measures glibc's own.
+    const bool allocator_defaults = argc > 1 && std::string_view(argv[1]) == "--allocator-defaults";
+    if (!allocator_defaults) quirelo::keep_freed_memory_for_reuse();
     const std::filesystem::path corpus = QUIRELO_CORPUS_DIR;
     std::vector<std::string> books;
     if (std::filesystem::is_directory(corpus)) {
@@ -104,8 +109,9 @@ int main() {
     libdeflate_free_decompressor(decompressor);
 
     const double megabytes = static_cast<double>(floor_bytes) / 1e6;
-    std::printf("bench_read: %zu books, %.1f MB inflated (items: %.1f MB), best of %d rounds\n", books.size(),
-                megabytes, static_cast<double>(engine_bytes) / 1e6, ROUNDS);
+    std::printf("bench_read: %zu books, %.1f MB inflated (items: %.1f MB), best of %d rounds, %s\n", books.size(),
+                megabytes, static_cast<double>(engine_bytes) / 1e6, ROUNDS,
+                allocator_defaults ? "glibc's allocator defaults" : "freed memory kept for reuse");
     std::printf("  floor  (libzip raw + libdeflate): %8.1f MB/s\n", megabytes / best_floor);
     std::printf("  read_epub_path (eager, whole book): %8.1f MB/s\n", megabytes / best_engine);
     std::printf("  ratio read_epub_path / floor time: %.2fx\n", best_engine / best_floor);

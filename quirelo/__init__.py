@@ -16,7 +16,7 @@ from .build import (
     set_spine,
     set_toc,
 )
-from .convert import BookResult, convert_many
+from .convert import BookResult, convert_many, iter_convert
 from .io import read_epub, read_epub_bytes, read_epubs, write_epub, write_epub_bytes
 from .item_types import (
     ITEM_AUDIO,
@@ -42,5 +42,5 @@ __all__ = [
     "ITEM_FONT", "ITEM_VIDEO", "ITEM_AUDIO", "ITEM_DOCUMENT", "ITEM_COVER", "ITEM_MEDIA_OVERLAY",
     "read_epub", "read_epub_bytes", "read_epubs", "write_epub", "write_epub_bytes",
     "new_book", "add_chapter", "add_image", "add_stylesheet", "add_file", "guess_media_type",
-    "set_spine", "set_toc", "convert_many", "BookResult",
+    "set_spine", "set_toc", "convert_many", "iter_convert", "BookResult",
 ]

@@ -1,11 +1,22 @@
 """Type stubs for the native conversion pipeline."""
-from collections.abc import Sequence
+from collections.abc import Iterator, Sequence
+
+from typing import final
 
 _Summary = tuple[str | None, str | None, list[str], str | None, int, list[int], int, int]
-_Outcome = tuple[str | None, str | None, _Summary | None, list[str] | None, BaseException | None]
+_Outcome = tuple[int, str | None, str | None, _Summary | None, list[str] | None, BaseException | None]
 
-def convert_many(paths: Sequence[str], workers: int | None = None, markdown: bool = True, text: bool = False,
-                 summary: bool = False, issues: bool = False, strict_toc: bool = False) -> list[_Outcome]: ...
+@final
+class ConversionStream(Iterator[_Outcome]):
+    window: int | None
+    def __next__(self) -> _Outcome: ...
+    def close(self) -> None: ...
+
+def convert_stream(paths: Sequence[str], workers: int | None = None, window: int | None = None,
+                   markdown: bool = True, text: bool = False, summary: bool = False, issues: bool = False,
+                   strict_toc: bool = False, markdown_files: Sequence[str] | None = None,
+                   text_files: Sequence[str] | None = None) -> ConversionStream: ...
+def write_file(path: str, data: bytes | bytearray | memoryview) -> None: ...
 
 class PanicException(BaseException):
     """An internal fault of the native code: the one class both native modules raise."""

@@ -12,7 +12,7 @@ from collections.abc import Iterator, Sequence
 from . import _quirelo
 from .item_types import ItemType
 from .convert import BookResult
-from .library import INTERRUPTS, batches, convert_books, find_books, first_metadata, read_one, reason, walk_toc
+from .library import INTERRUPTS, convert_books, find_books, first_metadata, iter_books, read_one, reason, walk_toc
 from .output_file import remove_leftovers, write_text
 
 EXIT_OK, EXIT_ISSUES, EXIT_ERROR = 0, 1, 2
@@ -115,25 +115,43 @@ def command_markdown(args: argparse.Namespace) -> int:
     return EXIT_OK
 
 
+# The longest file name most file systems take, in bytes.
+NAME_MAX = 255
+
+
+def _cut(stem: str, limit: int) -> str:
+    """stem shortened to at most limit bytes of its file-system encoding, at a character boundary."""
+    data = stem.encode("utf-8", "surrogateescape")
+    if len(data) <= limit:
+        return stem
+    cut = limit
+    while cut > 0 and data[cut] & 0xC0 == 0x80:  # never split a UTF-8 sequence
+        cut -= 1
+    return data[:cut].decode("utf-8", "surrogateescape")
+
+
 def _output_names(books: Sequence[str]) -> list[str]:
-    """One Markdown file name per book; books with the same stem get numbered names."""
-    used: Counter[str] = Counter()
+    """One Markdown file name per book, depending only on the list of books: the book's stem,
+    numbered when an earlier book took the name, cut to fit NAME_MAX bytes."""
+    used: set[str] = set()
     names = []
     for book in books:
         stem = os.path.splitext(os.path.basename(book))[0] or "book"
-        used[stem] += 1
-        names.append(f"{stem}.md" if used[stem] == 1 else f"{stem}-{used[stem]}.md")
+        number = 1
+        while True:
+            tail = ".md" if number == 1 else f"-{number}.md"
+            name = _cut(stem, NAME_MAX - len(tail)) + tail
+            if name not in used:
+                break
+            number += 1
+        used.add(name)
+        names.append(name)
     return names
-
-
-# Archive bytes read per batch: with the reader's per-book budget this bounds what one batch
-# can hold, whatever the folder.
-BATCH_BYTES = 256 << 20
 
 
 def _convert(paths: Sequence[str], workers: int | None, *, markdown: bool = True,
              text: bool = False) -> list[BookResult]:
-    """The results of a batch of books; the one place that says how books are converted.
+    """The results of a few books, in input order.
 
     Worker threads that cannot start stop the command: every later book would fail the same way.
     """
@@ -143,9 +161,32 @@ def _convert(paths: Sequence[str], workers: int | None, *, markdown: bool = True
         raise CommandError(str(error)) from None
 
 
-def command_convert(args: argparse.Namespace) -> int:
-    from tqdm import tqdm
+class _Progress:
+    """A progress bar on a terminal (tqdm, imported only then); plain messages elsewhere."""
 
+    def __init__(self, total: int) -> None:
+        self.bar = None
+        if sys.stderr.isatty():
+            from tqdm import tqdm
+
+            self.bar = tqdm(total=total, unit="book", file=sys.stderr, dynamic_ncols=True)
+
+    def write(self, message: str) -> None:
+        if self.bar is not None:
+            self.bar.write(message, file=sys.stderr)
+        else:
+            print(message, file=sys.stderr)
+
+    def update(self) -> None:
+        if self.bar is not None:
+            self.bar.update(1)
+
+    def close(self) -> None:
+        if self.bar is not None:
+            self.bar.close()
+
+
+def command_convert(args: argparse.Namespace) -> int:
     books = find_books(args.sources)
     if not books:
         raise CommandError("no .epub files found")
@@ -155,27 +196,32 @@ def command_convert(args: argparse.Namespace) -> int:
         raise _fail(args.output, error.strerror or error) from None
     if args.resume:
         remove_leftovers(args.output)  # temporary files of a killed run; their books are not done
-    targets = {book: os.path.join(args.output, name) for book, name in zip(books, _output_names(books))}
-    pending = [book for book in books if not (args.resume and os.path.exists(targets[book]))]
+    targets = [os.path.join(args.output, name) for name in _output_names(books)]
+    pending = [index for index, target in enumerate(targets) if not (args.resume and os.path.exists(target))]
     skipped = len(books) - len(pending)
-    workers = args.workers or os.cpu_count() or 1
-    # A few books per reader thread keep the threads busy; more would only hold memory.
-    chunk = args.chunk or 2 * workers
     started = time.monotonic()
     converted = failed = 0
-    progress = tqdm(total=len(pending), unit="book", file=sys.stderr, disable=not sys.stderr.isatty(),
-                    dynamic_ncols=True)
-    with progress:
-        for batch in batches(pending, chunk, BATCH_BYTES):
-            for result in _convert(batch, args.workers):
-                if result.error is not None:
-                    failed += 1
-                    progress.write(f"quirelo: {result.path}: {reason(result.error)}", file=sys.stderr)
-                else:
-                    # A full disk or a write error stops the run: every later book would fail the same way.
-                    _write_output(targets[result.path], result.markdown or "")
-                    converted += 1
-                progress.update(1)
+    # One stream over every book: the workers convert and write each file; this thread
+    # only counts and reports.
+    results = iter_books([books[index] for index in pending], markdown=True, workers=args.workers,
+                         window=args.window, markdown_files=[targets[index] for index in pending])
+    progress = _Progress(len(pending))
+    try:
+        for result in results:
+            if result.error is not None:
+                failed += 1
+                progress.write(f"quirelo: {result.path}: {reason(result.error)}")
+            else:
+                converted += 1
+            progress.update()
+    except OSError as error:
+        # A full disk or a missing folder: every later book would fail the same way.
+        raise _fail(error.filename or args.output, error.strerror or error) from None
+    except RuntimeError as error:
+        raise CommandError(str(error)) from None
+    finally:
+        results.close()
+        progress.close()
     elapsed = time.monotonic() - started
     rate = converted / elapsed if elapsed > 0 else float(converted)
     print(f"converted {converted} of {len(books)} books to {args.output} in {elapsed:.1f} s "
@@ -235,8 +281,8 @@ def build_parser() -> argparse.ArgumentParser:
     convert.add_argument("-o", "--output", required=True, metavar="OUTDIR")
     convert.add_argument("--workers", type=_positive, default=None,
                          help="converting threads (default: one per processor)")
-    convert.add_argument("--chunk", type=_positive, default=None,
-                         help="books converted per batch (default: two per thread)")
+    convert.add_argument("--window", "--chunk", dest="window", type=_positive, default=None,
+                         help="books in flight at most (default: two per thread)")
     convert.add_argument("--resume", action="store_true", help="skip books whose Markdown file already exists")
     convert.set_defaults(run=command_convert)
 

@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import dataclasses
 import os
-from collections.abc import Iterable
+from collections.abc import Iterable, Iterator, Sequence
 
 from . import _pipeline
 from .io import PathLike, _path_text
@@ -23,6 +23,7 @@ class BookResult:
     summary: dict[str, object] | None = None
     issues: list[str] | None = None
     error: BaseException | None = None
+    index: int | None = dataclasses.field(default=None, compare=False)  # the book's position in the paths
 
 
 def _summary(fields: tuple) -> dict[str, object]:
@@ -32,6 +33,49 @@ def _summary(fields: tuple) -> dict[str, object]:
     summary.update(zip(ITEM_COLUMNS, counts))
     summary.update(spine_length=spine_length, toc_size=toc_size)
     return summary
+
+
+def _texts(paths: Iterable[PathLike], what: str) -> list[str]:
+    if isinstance(paths, (str, bytes, os.PathLike)):
+        raise TypeError(f"{what} must be a collection of paths, not a single path")
+    return [_path_text(path) for path in paths]
+
+
+def iter_convert(paths: Iterable[PathLike], *, markdown: bool = True, text: bool = False, summary: bool = False,
+                 issues: bool = False, workers: int | None = None, strict_toc: bool = False,
+                 window: int | None = None, markdown_files: Sequence[PathLike] | None = None,
+                 text_files: Sequence[PathLike] | None = None) -> Iterator[BookResult]:
+    """Convert many books on worker threads; each BookResult as soon as its book is done
+    (the order books finish in), with ``index``, its position in ``paths``.
+
+    The outputs and errors are those of ``convert_many``. At most ``window`` books are in
+    flight (started and not yet handed over; default two per worker), so memory depends on
+    the workers and the window, never on the number of paths, and a slow book holds up
+    nothing but itself. With ``markdown_files`` (or ``text_files``), one path per book, the
+    workers write that output there as UTF-8, whole or not at all, and the result's field
+    is None. A file that cannot be written is that book's ``error`` (an OSError naming it);
+    a fault of the whole output (a full disk or quota, a read-only file system, a missing
+    folder) raises OSError once the books in progress are done, and no further book starts.
+    The threads are the stream's own (``workers``, default one per logical processor),
+    never the shared pool of ``read_epubs``, so a paused iteration holds up no other
+    work. Raises RuntimeError when the worker threads cannot start.
+    """
+    texts = _texts(paths, "paths")
+    files = {name: None if targets is None else _texts(targets, name)
+             for name, targets in (("markdown_files", markdown_files), ("text_files", text_files))}
+    stream = _pipeline.convert_stream(texts, workers=workers, window=window, markdown=bool(markdown),
+                                      text=bool(text), summary=bool(summary), issues=bool(issues),
+                                      strict_toc=bool(strict_toc), **files)
+    return _results(stream, texts)
+
+
+def _results(stream: _pipeline.ConversionStream, texts: list[str]) -> Iterator[BookResult]:
+    try:
+        for index, book_markdown, book_text, fields, book_issues, error in stream:
+            yield BookResult(texts[index], book_markdown, book_text, None if fields is None else _summary(fields),
+                             book_issues, error, index)
+    finally:
+        stream.close()  # an abandoned iteration starts no further book
 
 
 def convert_many(paths: Iterable[PathLike], *, markdown: bool = True, text: bool = False, summary: bool = False,
@@ -44,14 +88,12 @@ def convert_many(paths: Iterable[PathLike], *, markdown: bool = True, text: bool
     dataset; ``issues``: ``EpubBook.validate``. Each is exactly what reading the book with
     ``read_epub`` gives. Only the archive entries these need are decompressed. A book that
     cannot be read has its ``error`` set (a ValueError with the reader's message, a
-    MemoryError, ...) and the others are converted all the same. ``workers=None`` uses
-    the shared pool, one thread per logical processor.
+    MemoryError, ...) and the others are converted all the same. ``workers=None`` is one
+    thread per logical processor. The list of ``iter_convert``.
     """
-    if isinstance(paths, (str, bytes, os.PathLike)):
-        raise TypeError("paths must be a collection of paths, not a single path")
-    texts = [_path_text(path) for path in paths]
-    outcomes = _pipeline.convert_many(texts, workers=workers, markdown=bool(markdown), text=bool(text),
-                                      summary=bool(summary), issues=bool(issues), strict_toc=bool(strict_toc))
-    return [BookResult(path, book_markdown, book_text, None if fields is None else _summary(fields),
-                       book_issues, error)
-            for path, (book_markdown, book_text, fields, book_issues, error) in zip(texts, outcomes)]
+    texts = _texts(paths, "paths")
+    results: list[BookResult | None] = [None] * len(texts)
+    for result in iter_convert(texts, markdown=markdown, text=text, summary=summary, issues=issues,
+                               workers=workers, strict_toc=strict_toc):
+        results[result.index] = result  # type: ignore[index]
+    return results  # type: ignore[return-value]

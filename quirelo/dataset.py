@@ -1,7 +1,7 @@
 """Turn a library of EPUB books into a Parquet dataset, on this machine or a Dask cluster.
 
-One row per book. Each partition of books is converted on a worker by the native
-pipeline, one book in flight at a time, and written by that worker as one Parquet file of
+One row per book. Each partition of books is converted on a worker by one stream of the
+native pipeline, one book in flight at a time, and written by that worker as one Parquet file of
 the dataset folder (whole or not at all), so the client only ever holds small summaries
 and a worker one book and its partition's rows. Needs the optional dependencies dask.distributed
 and pyarrow (``pip install quirelo[dataset]``); local paths and any fsspec URL work.
@@ -17,7 +17,7 @@ from collections.abc import Iterable, Sequence
 
 from .convert import ITEM_COLUMNS, BookResult
 from .library import book_size, convert_books, find_books, is_url, reason
-from .output_file import remove_leftovers, replacing
+from .output_file import remove_leftovers, write_bytes
 
 # Environment of local worker processes: keep freed memory for the next book instead of
 # returning it to the system after every partition.
@@ -110,8 +110,12 @@ def write_table(table, target: str) -> PartitionSummary:
             with fsspec.open(target, "wb") as stream:
                 pq.write_table(table, stream, compression="zstd")
         else:
-            with replacing(target) as stream:
-                pq.write_table(table, stream, compression="zstd")
+            import pyarrow as pa
+
+            # Made in memory, then written by the engine with the lock released.
+            buffer = pa.BufferOutputStream()
+            pq.write_table(table, buffer, compression="zstd")
+            write_bytes(target, buffer.getvalue())
     except OSError as error:
         raise OSError(error.errno, error.strerror or str(error), target) from None
     return _summary(table)

@@ -1,8 +1,8 @@
 """Finding books and turning them into results, for the command line and the dataset.
 
-One ordering of books for every caller, and one function (``convert_books``) that turns
-a small batch of paths, local or URLs, into results through the native pipeline; every
-book's failure stays with that book.
+One ordering of books for every caller, and one function (``iter_books``) that turns
+paths, local or URLs, into results through the native pipeline as the books finish;
+every book's failure stays with that book.
 """
 from __future__ import annotations
 
@@ -10,10 +10,11 @@ import dataclasses
 import os
 import shutil
 import tempfile
-from collections.abc import Iterable, Iterator, Sequence
+from collections.abc import Generator, Iterable, Iterator, Sequence
+from typing import Any
 
 from ._quirelo import EpubBook, TocEntry
-from .convert import BookResult, convert_many
+from .convert import BookResult, iter_convert
 from .io import read_epub, read_epub_bytes
 
 # What stops the whole program rather than one book. Anything else a book raises, even the
@@ -85,6 +86,8 @@ def reason(error: BaseException) -> str:
     text = str(error)
     if isinstance(error, MemoryError):
         return f"out of memory{': ' + text if text else ''}"
+    if isinstance(error, OSError) and error.filename is not None and error.strerror:
+        return f"{error.filename}: {error.strerror}"
     return text or type(error).__name__
 
 
@@ -98,7 +101,7 @@ def read_one(path: str) -> EpubBook:
     return read_epub(path)
 
 
-def _convert_remote(path: str, workers: int | None, outputs: dict[str, bool]) -> BookResult:
+def _convert_remote(path: str, workers: int | None, outputs: dict[str, Any], target: str | None) -> BookResult:
     """The result of the book at a URL: it is copied to a temporary local file, which the
     pipeline then converts like any other."""
     import fsspec
@@ -106,45 +109,49 @@ def _convert_remote(path: str, workers: int | None, outputs: dict[str, bool]) ->
     with tempfile.TemporaryDirectory(prefix="quirelo-") as folder:
         local = os.path.join(folder, "book.epub")
         try:
-            with fsspec.open(path, "rb") as source, open(local, "wb") as target:
-                shutil.copyfileobj(source, target)
+            with fsspec.open(path, "rb") as source, open(local, "wb") as target_file:
+                shutil.copyfileobj(source, target_file)
         except INTERRUPTS:
             raise
         except BaseException as error:  # noqa: BLE001 - a book that cannot be fetched fails alone
             return BookResult(path, error=error)
-        [result] = convert_many([local], workers=workers, **outputs)
+        outputs = dict(outputs, workers=workers, markdown_files=None if target is None else [target])
+        [result] = iter_convert([local], **outputs)
     return dataclasses.replace(result, path=path)
+
+
+def iter_books(paths: Sequence[str], *, markdown: bool = True, text: bool = False, summary: bool = False,
+               issues: bool = False, workers: int | None = None, window: int | None = None,
+               markdown_files: Sequence[str] | None = None) -> Generator[BookResult, None, None]:
+    """One result per path (local or URL), each with its ``index`` in paths, made by the
+    native pipeline: the local books through one stream, in the order they finish, then the
+    books at URLs one by one. A book that fails in any way carries its error.
+
+    With ``markdown_files``, the workers write each book's Markdown there (see
+    ``iter_convert``); a fault of the whole output raises OSError. Raises RuntimeError
+    when the worker pool cannot be started.
+    """
+    outputs: dict[str, Any] = {"markdown": markdown, "text": text, "summary": summary, "issues": issues}
+    local = [index for index, path in enumerate(paths) if not is_url(path)]
+    if len(local) == len(paths):
+        yield from iter_convert(paths, workers=workers, window=window, markdown_files=markdown_files, **outputs)
+        return
+    if local:
+        targets = None if markdown_files is None else [markdown_files[index] for index in local]
+        for result in iter_convert([paths[index] for index in local], workers=workers, window=window,
+                                   markdown_files=targets, **outputs):
+            yield dataclasses.replace(result, index=local[result.index])  # type: ignore[index]
+    for index, path in enumerate(paths):
+        if is_url(path):
+            target = None if markdown_files is None else markdown_files[index]
+            yield dataclasses.replace(_convert_remote(path, workers, outputs, target), index=index)
 
 
 def convert_books(paths: Sequence[str], *, markdown: bool = True, text: bool = False, summary: bool = False,
                   issues: bool = False, workers: int | None = None) -> list[BookResult]:
-    """One result per path (local or URL), in input order, made by the native pipeline; a
-    book that fails in any way carries its error.
-
-    Every result is held until the call returns, so callers pass small batches. Raises
-    RuntimeError only when the worker pool cannot be started.
-    """
-    outputs = {"markdown": markdown, "text": text, "summary": summary, "issues": issues}
-    local = [index for index, path in enumerate(paths) if not is_url(path)]
+    """The results of iter_books in input order; every result is held until the call
+    returns, so callers pass small batches."""
     results: list[BookResult | None] = [None] * len(paths)
-    if local:
-        for index, result in zip(local, convert_many([paths[index] for index in local], workers=workers, **outputs)):
-            results[index] = result
-    return [result if result is not None else _convert_remote(path, workers, outputs)
-            for path, result in zip(paths, results)]
-
-
-def batches(paths: Sequence[str], max_books: int, max_bytes: int) -> Iterator[list[str]]:
-    """Consecutive runs of paths with at most max_books books and, unless one book alone is
-    larger, at most max_bytes of archives, so that a batch's memory does not grow with the folder."""
-    batch: list[str] = []
-    size = 0
-    for path in paths:
-        book_bytes = book_size(path) or 0
-        if batch and (len(batch) >= max_books or size + book_bytes > max_bytes):
-            yield batch
-            batch, size = [], 0
-        batch.append(path)
-        size += book_bytes
-    if batch:
-        yield batch
+    for result in iter_books(paths, markdown=markdown, text=text, summary=summary, issues=issues, workers=workers):
+        results[result.index] = result  # type: ignore[index]
+    return results  # type: ignore[return-value]

@@ -43,7 +43,7 @@ EpubError EpubError::io_errno(int error_number) {
     detail += " (os error ";
     detail += std::to_string(error_number);
     detail += ')';
-    return EpubError{ErrorKind::Io, std::move(detail)};
+    return EpubError{ErrorKind::Io, std::move(detail), error_number};
 }
 
 }  // namespace quirelo

@@ -29,6 +29,7 @@ enum class ErrorKind : std::uint8_t {
 struct EpubError {
     ErrorKind kind;
     std::string detail;  // payload text; empty for the fixed-text variants
+    int os_error = 0;    // the system's error number (errno) when the system refused, else 0
 
     // The user-facing text, e.g. "ZIP error: Not a zip archive".
     std::string message() const;

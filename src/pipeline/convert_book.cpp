@@ -19,11 +19,12 @@ BookOutcome convert(const std::string& path, const ConversionOptions& options) {
     auto book = read_epub_path(path, read);
     if (!book) return std::unexpected(BookFailure{FailureKind::Read, book.error().message()});
     if (options.lenient_toc && book->toc.empty()) book->toc = lenient_toc(*book, read);
+    const OutputSelection& wanted = options.outputs;
     BookOutputs outputs;
-    if (options.markdown) outputs.markdown = to_markdown(*book);
-    if (options.text) outputs.text = spine_text(*book);
-    if (options.summary) outputs.summary = summarize_book(*book);
-    if (options.issues) outputs.issues = validate_book(*book);
+    if (wanted.markdown) outputs.markdown = to_markdown(*book);
+    if (wanted.text) outputs.text = spine_text(*book);
+    if (wanted.summary) outputs.summary = summarize_book(*book);
+    if (wanted.issues) outputs.issues = validate_book(*book);
     return outputs;
 }
 

@@ -13,11 +13,16 @@
 
 namespace quirelo {
 
-struct ConversionOptions {
+// Which outputs a conversion makes. New kinds of output are new members here.
+struct OutputSelection {
     bool markdown = true;
     bool text = false;
     bool summary = false;
     bool issues = false;
+};
+
+struct ConversionOptions {
+    OutputSelection outputs;
     // An empty table of contents is filled by lenient_toc, as the package's reads do.
     bool lenient_toc = true;
     ReadOptions read;  // `lazy` and `text_items_only` are the pipeline's own choice
@@ -34,11 +39,15 @@ enum class FailureKind : std::uint8_t {
     Read,         // the reader's error: ValueError in Python
     OutOfMemory,  // MemoryError
     Internal,     // a broken invariant: PanicException
+    Write,        // this book's file could not be written (its name, its permissions): OSError
+    OutputFault,  // the output as a whole cannot be written (full disk, missing folder): stops the run
 };
 
 struct BookFailure {
     FailureKind kind;
     std::string message;
+    int os_error = 0;  // Write and OutputFault: the system's error number
+    std::string file = {};  // Write and OutputFault: the file that could not be written
 };
 
 using BookOutcome = std::expected<BookOutputs, BookFailure>;

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 #include <utility>
 
 namespace quirelo {
@@ -51,18 +52,32 @@ int open_retrying(const std::string& path, int flags, mode_t mode) {
     return descriptor;
 }
 
-// A fresh name beside target; the base is shortened so that the name stays within NAME_MAX.
+// "." before the base and ".<16 hex digits>.tmp" after it.
+constexpr std::size_t TEMPORARY_NAME_EXTRA = 1 + 1 + 16 + 4;
+
+// A fresh name beside target. The base is cut, at a character boundary, so that the
+// temporary name stays within NAME_MAX bytes whenever the final name does.
 std::string temporary_name(const std::string& target, unsigned attempt) {
     const auto slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string base = target.substr(slash == std::string::npos ? 0 : slash + 1).substr(0, 200);
+    std::string_view base(target);
+    base.remove_prefix(slash == std::string::npos ? 0 : slash + 1);
+    if (base.size() > NAME_MAX - TEMPORARY_NAME_EXTRA) {
+        std::size_t cut = NAME_MAX - TEMPORARY_NAME_EXTRA;
+        // Never split a UTF-8 sequence: step back over continuation bytes.
+        while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80) --cut;
+        base = base.substr(0, cut);
+    }
     timespec now {};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     const auto salt = static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(::getpid()) << 32) ^
                       (static_cast<std::uint64_t>(attempt) * 0x9e3779b97f4a7c15ULL);
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, ".%016llx", static_cast<unsigned long long>(salt));
-    return folder + "." + base + suffix + ".tmp";
+    std::string name;
+    name.reserve(folder.size() + base.size() + TEMPORARY_NAME_EXTRA);
+    name.append(folder).append(".").append(base).append(suffix).append(".tmp");
+    return name;
 }
 
 }  // namespace
@@ -112,7 +127,7 @@ void ReplacingFile::discard() {
     if (!temporary_.empty()) ::unlink(std::exchange(temporary_, {}).c_str());
 }
 
-Result<void> ReplacingFile::commit() {
+Result<void> ReplacingFile::commit(FolderSync folder_sync) {
     if (descriptor_ < 0) return errno_failure(EBADF);
     const bool in_place = temporary_.empty();
     if (!in_place && ::fsync(descriptor_) != 0) {
@@ -133,14 +148,32 @@ Result<void> ReplacingFile::commit() {
         return errno_failure(error);
     }
     temporary_.clear();
+    if (folder_sync == FolderSync::Now) sync_folder_of(target_);
+    return {};
+}
+
+void sync_folder_of(const std::string& path) {
     // The rename itself reaches the disk with the folder; a folder that cannot be synced
     // (some network file systems) still holds the complete file.
-    const int folder = open_retrying(folder_of(target_), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    const int folder = open_retrying(folder_of(path), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (folder >= 0) {
         ::fsync(folder);
         ::close(folder);
     }
-    return {};
+}
+
+Result<void> write_whole_file(const std::string& path, std::string_view bytes, FolderSync folder_sync) {
+    auto file = ReplacingFile::open(path);
+    if (!file) return std::unexpected(std::move(file.error()));
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(file->descriptor(), bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return errno_failure(errno);  // the temporary file goes with `file`
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return file->commit(folder_sync);
 }
 
 }  // namespace quirelo

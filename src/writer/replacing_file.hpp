@@ -2,10 +2,15 @@
 // A file written beside the file it replaces and put in its place only once whole, so that
 // the path always names either the old file or the complete new one, never a part.
 #include <string>
+#include <string_view>
 
 #include "model/error.hpp"
 
 namespace quirelo {
+
+// Whether committing a file also flushes its folder (so that the new name survives a
+// crash), or the caller flushes the folder once after many files (sync_folder_of).
+enum class FolderSync { Now, ByCaller };
 
 class ReplacingFile {
 public:
@@ -22,7 +27,7 @@ public:
     int descriptor() const { return descriptor_; }
     // Flushes the file to disk and renames it over the target. On failure the temporary
     // file is gone and the target untouched.
-    Result<void> commit();
+    Result<void> commit(FolderSync folder_sync = FolderSync::Now);
 
 private:
     ReplacingFile(std::string target, std::string temporary, int descriptor)
@@ -33,5 +38,13 @@ private:
     std::string temporary_;  // empty when writing in place
     int descriptor_;
 };
+
+// Writes bytes to the file that path names, whole or not at all, through ReplacingFile.
+// The error carries the system's error number (EpubError::os_error).
+Result<void> write_whole_file(const std::string& path, std::string_view bytes,
+                              FolderSync folder_sync = FolderSync::Now);
+
+// Flushes the folder that holds path, so that names renamed into it survive a crash.
+void sync_folder_of(const std::string& path);
 
 }  // namespace quirelo

@@ -94,40 +94,75 @@ def test_any_failure_of_a_book_is_reported_and_the_run_goes_on(tmp_path, book_pa
 
     bad = tmp_path / "bad.epub"
     bad.write_bytes(book_path.read_bytes())
-    real_read, real_convert = library.read_epub, library.convert_many
+    real_read, real_convert = library.read_epub, library.iter_convert
     monkeypatch.setattr(library, "read_epub", lambda path, **options: (
         (_ for _ in ()).throw(error) if path.endswith("bad.epub") else real_read(path, **options)))
-    monkeypatch.setattr(library, "convert_many", lambda paths, **options: [
+    monkeypatch.setattr(library, "iter_convert", lambda paths, **options: (
         dataclasses.replace(result, error=error) if result.path.endswith("bad.epub") else result
-        for result in real_convert(paths, **options)])
+        for result in real_convert(paths, **options)))
     expected = f"quirelo: {bad}: {'out of memory' if isinstance(error, MemoryError) else error}\n"
     for args, status in [(["convert", tmp_path, "-o", tmp_path / "md"], 1), (["validate", bad, book_path], 2),
                          (["text", bad], 2), (["markdown", bad], 2)]:
         assert cli.main(list(map(str, args))) == status
         assert expected in capsys.readouterr().err
-    assert os.listdir(tmp_path / "md") == ["sample.md"]
+    assert "sample.md" in os.listdir(tmp_path / "md")  # the fault is injected after the worker wrote bad.md
     # Worker threads that cannot start stop the whole command.
-    monkeypatch.setattr(library, "convert_many", lambda paths, **options: (_ for _ in ()).throw(
+    monkeypatch.setattr(library, "iter_convert", lambda paths, **options: (_ for _ in ()).throw(
         RuntimeError("Failed to build thread pool: Resource temporarily unavailable")))
     for args in (["convert", book_path, "-o", tmp_path / "md"], ["text", book_path]):
         assert cli.main(list(map(str, args))) == 2
         assert capsys.readouterr().err == "quirelo: Failed to build thread pool: Resource temporarily unavailable\n"
 
 
-def test_convert_stops_on_a_full_disk(tmp_path):
+def small_files():
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 16, 1 << 16))
+
+
+# A file-size limit (EFBIG, then the temporary file must go) and a real ENOSPC (/dev/full,
+# written in place through a link).
+@pytest.mark.parametrize("fault", ["file size limit", "full device"])
+def test_convert_stops_on_a_full_disk(tmp_path, fault):
     folder = tmp_path / "books"
     write_books(folder, ["a"])
     write_books(folder, ["big"], paragraphs=8000)  # over the 64 KiB limit
     out = tmp_path / "md"
-
-    def small_files():
-        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-        resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 16, 1 << 16))
-
-    result = run("convert", folder, "-o", out, preexec_fn=small_files)
+    if fault == "full device":
+        out.mkdir()
+        (out / "big.md").symlink_to("/dev/full")
+    result = run("convert", folder, "-o", out, "--workers", "1",
+                 preexec_fn=small_files if fault == "file size limit" else None)
     assert result.returncode == 2 and "Traceback" not in result.stderr
-    assert result.stderr.endswith(f"quirelo: {out / 'big.md'}: File too large\n")
-    assert os.listdir(out) == ["a.md"]
+    reason = "File too large" if fault == "file size limit" else "No space left on device"
+    assert result.stderr.endswith(f"quirelo: {out / 'big.md'}: {reason}\n")
+    assert sorted(os.listdir(out)) == ["a.md"] + (["big.md"] if fault == "full device" else [])
+    assert (out / "a.md").read_text() == quirelo.read_epub(folder / "a.epub").to_markdown()
+
+
+def test_a_book_whose_file_cannot_be_written_fails_alone(tmp_path):
+    folder = tmp_path / "books"
+    write_books(folder, ["a", "b", "c"])
+    out = tmp_path / "md"
+    (out / "b.md").mkdir(parents=True)
+    result = run("convert", folder, "-o", out)
+    assert result.returncode == 1
+    assert f"quirelo: {folder / 'b.epub'}: {out / 'b.md'}: Is a directory\n" in result.stderr
+    assert "converted 2 of 3 books" in result.stderr and sorted(os.listdir(out)) == ["a.md", "b.md", "c.md"]
+
+
+def test_long_names_convert_cut_at_a_character_within_the_name_limit(tmp_path):
+    # 80 CJK characters: 245 bytes with ".epub"; ten books of the longest stem (250 bytes)
+    # need "-10.md", which only fits once the stem is cut, never inside a character.
+    longest = "a" + "\u66f8" * 83
+    write_books(tmp_path / "books", ["\u66f8" * 80])
+    for copy in range(10):
+        write_books(tmp_path / "books" / str(copy), [longest])
+    out = tmp_path / "md"
+    result = run("convert", tmp_path / "books", "-o", out)
+    assert result.returncode == 0, result.stderr
+    expected = ["\u66f8" * 80 + ".md", longest + ".md", *(f"{longest}-{n}.md" for n in range(2, 10)),
+                longest[:-1] + "-10.md"]
+    assert sorted(os.listdir(out)) == sorted(expected)
 
 
 def test_killed_convert_resumes_to_the_uninterrupted_result(tmp_path):
@@ -135,7 +170,7 @@ def test_killed_convert_resumes_to_the_uninterrupted_result(tmp_path):
     write_books(folder, [f"b{index:02d}" for index in range(24)], paragraphs=3000)
     run("convert", folder, "-o", tmp_path / "whole")
     out = tmp_path / "resumed"
-    killed_once(out, 3, "-m", "quirelo", "convert", folder, "-o", out, "--chunk", "1", "--workers", "1")
+    killed_once(out, 3, "-m", "quirelo", "convert", folder, "-o", out, "--window", "1", "--workers", "1")
     finished = [name for name in os.listdir(out) if name.endswith(".md")]
     assert len(finished) < 24, "the run ended before it could be killed"
     result = run("convert", folder, "-o", out, "--resume")
@@ -144,3 +179,15 @@ def test_killed_convert_resumes_to_the_uninterrupted_result(tmp_path):
     assert sorted(os.listdir(out)) == sorted(os.listdir(tmp_path / "whole"))
     for name in os.listdir(out):
         assert (out / name).read_bytes() == (tmp_path / "whole" / name).read_bytes()
+
+
+def test_a_book_at_a_url_is_converted_beside_local_ones(tmp_path, book_path):
+    fsspec = pytest.importorskip("fsspec")
+    from quirelo import cli
+
+    with fsspec.open("memory://shelf/remote.epub", "wb") as remote:
+        remote.write(book_path.read_bytes())
+    out = tmp_path / "md"
+    assert cli.main(["convert", "memory://shelf", str(book_path), "-o", str(out)]) == 0
+    assert sorted(os.listdir(out)) == ["remote.md", "sample.md"]
+    assert (out / "remote.md").read_bytes() == (out / "sample.md").read_bytes()

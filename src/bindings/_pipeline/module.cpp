@@ -2,7 +2,14 @@
 // helpers and the PanicException class with _quirelo through their common library.
 #include <Python.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bindings/common/arguments.hpp"
@@ -10,7 +17,9 @@
 #include "bindings/common/method_table.hpp"
 #include "bindings/common/py_ref.hpp"
 #include "bindings/common/unlocked_interpreter.hpp"
-#include "pipeline/convert_many.hpp"
+#include "pipeline/conversion_stream.hpp"
+#include "reader/allocator_policy.hpp"
+#include "writer/replacing_file.hpp"
 
 namespace quirelo::py {
 
@@ -43,6 +52,16 @@ PyObject* summary_tuple(const BookSummary& summary) {
                          static_cast<Py_ssize_t>(summary.spine_length), static_cast<Py_ssize_t>(summary.toc_size));
 }
 
+// OSError(errno, strerror, file) as Python makes it, so the subclass (PermissionError,
+// FileNotFoundError, ...) and the text are those of any other failed write.
+PyObject* os_error(int error_number, const std::string& file) {
+    PyRef name(to_py_str(file));
+    if (!name) return nullptr;
+    errno = error_number == 0 ? EINVAL : error_number;
+    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, name.get());
+    return nullptr;
+}
+
 // The exception a failed book's outcome carries, as a value (never raised).
 PyObject* failure_exception(const BookFailure& failure) {
     switch (failure.kind) {
@@ -53,6 +72,10 @@ PyObject* failure_exception(const BookFailure& failure) {
         }
         case FailureKind::OutOfMemory:
             return PyObject_CallNoArgs(PyExc_MemoryError);
+        case FailureKind::Write:
+        case FailureKind::OutputFault:
+            os_error(failure.os_error, failure.file);
+            return PyErr_GetRaisedException();
         case FailureKind::Internal:
             break;
     }
@@ -60,13 +83,16 @@ PyObject* failure_exception(const BookFailure& failure) {
     return PyErr_GetRaisedException();
 }
 
-// (markdown, text, summary, issues, error): the outputs not asked for, and all of them
-// for a failed book, are None.
-PyObject* outcome_tuple(BookOutcome& outcome) {
+// (index, markdown, text, summary, issues, error): the outputs not asked for or written
+// to files, and all of them for a failed book, are None.
+PyObject* outcome_tuple(IndexedOutcome& done) {
+    PyRef index(PyLong_FromSize_t(done.index));
+    if (!index) return nullptr;
+    BookOutcome& outcome = done.outcome;
     if (!outcome) {
         PyRef error(failure_exception(outcome.error()));
         if (!error) return nullptr;
-        return Py_BuildValue("(OOOOO)", Py_None, Py_None, Py_None, Py_None, error.get());
+        return Py_BuildValue("(OOOOOO)", index.get(), Py_None, Py_None, Py_None, Py_None, error.get());
     }
     BookOutputs outputs = std::move(*outcome);  // each book's bytes are freed once converted
     PyRef markdown(optional_str(outputs.markdown));
@@ -74,7 +100,7 @@ PyObject* outcome_tuple(BookOutcome& outcome) {
     PyRef summary(outputs.summary ? summary_tuple(*outputs.summary) : Py_NewRef(Py_None));
     PyRef issues(outputs.issues ? string_list(*outputs.issues) : Py_NewRef(Py_None));
     if (!markdown || !text || !summary || !issues) return nullptr;
-    return Py_BuildValue("(OOOOO)", markdown.get(), text.get(), summary.get(), issues.get(), Py_None);
+    return Py_BuildValue("(OOOOOO)", index.get(), markdown.get(), text.get(), summary.get(), issues.get(), Py_None);
 }
 
 bool convert_flags(ArgumentSlots& slots, std::size_t first, std::initializer_list<const char*> names,
@@ -84,73 +110,214 @@ bool convert_flags(ArgumentSlots& slots, std::size_t first, std::initializer_lis
     for (const char* name : names) {
         PyObject* flag = slots[index++];
         bool* out = *target++;
-        if (flag != nullptr && !convert_argument(name, [&] { return convert_flag(flag, *out); })) return false;
+        if (flag != nullptr && !convert_flag(flag, *out)) return argument_error(name);
     }
     return true;
 }
 
-PyObject* convert_many_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+// One target path per book, or None for none at all.
+bool convert_targets(PyObject* object, std::size_t count, std::vector<BookFiles>& files, std::string BookFiles::*member) {
+    if (object == nullptr || object == Py_None) return true;
+    std::vector<std::string> targets;
+    if (!convert_str_sequence(object, targets)) return false;
+    if (targets.size() != count) {
+        PyErr_SetString(PyExc_ValueError, "one file per path is needed");
+        return false;
+    }
+    files.resize(count);
+    for (std::size_t i = 0; i < count; ++i) files[i].*member = std::move(targets[i]);
+    return true;
+}
+
+// The iterator over a running ConversionStream. The stream is deleted only with the
+// object, when no other thread can be waiting in it; closing just stops it.
+struct StreamObject {
+    PyObject_HEAD
+    ConversionStream* stream;  // owned
+    std::atomic<bool> closed;
+};
+
+// Stops the stream and waits, with the lock released, for the books in progress.
+void close_stream(StreamObject* self) {
+    self->closed.store(true);
+    if (self->stream == nullptr) return;
+    UnlockedInterpreter unlocked;
+    self->stream->finish();
+}
+
+void stream_dealloc(PyObject* object) {
+    auto* self = reinterpret_cast<StreamObject*>(object);
+    PyTypeObject* type = Py_TYPE(object);
+    close_stream(self);
+    delete std::exchange(self->stream, nullptr);
+    type->tp_free(object);
+    Py_DECREF(type);
+}
+
+PyObject* stream_next(PyObject* object) {
     return panic_boundary([&]() -> PyObject* {
-        static const Signature signature{
-            "convert_many()", {"paths", "workers", "markdown", "text", "summary", "issues", "strict_toc"}, 1};
+        auto* self = reinterpret_cast<StreamObject*>(object);
+        IndexedOutcome done;
+        for (;;) {
+            if (self->closed.load() || self->stream == nullptr) return nullptr;  // StopIteration
+            ConversionStream::Status status;
+            {
+                UnlockedInterpreter unlocked;
+                // Short waits, so that Ctrl-C reaches the main thread while books convert.
+                status = self->stream->next(done, std::chrono::milliseconds(100));
+            }
+            if (status == ConversionStream::Status::Ready) break;
+            if (status == ConversionStream::Status::Finished) {
+                close_stream(self);
+                return nullptr;
+            }
+            if (PyErr_CheckSignals() < 0) return nullptr;
+        }
+        if (!done.outcome && done.outcome.error().kind == FailureKind::OutputFault) {
+            // The run's fault, not the book's: raised once the books in progress are done.
+            close_stream(self);
+            return os_error(done.outcome.error().os_error, done.outcome.error().file);
+        }
+        return outcome_tuple(done);
+    });
+}
+
+PyObject* stream_close(PyObject* object, PyObject*) {
+    close_stream(reinterpret_cast<StreamObject*>(object));
+    Py_RETURN_NONE;
+}
+
+PyObject* stream_window(PyObject* object, void*) {
+    const auto* self = reinterpret_cast<StreamObject*>(object);
+    if (self->stream == nullptr || self->closed.load()) Py_RETURN_NONE;
+    return PyLong_FromSize_t(self->stream->window());
+}
+
+PyMethodDef stream_methods[] = {
+    {"close", stream_close, METH_NOARGS,
+     "close()\n--\n\nStart no further book and wait for those in progress."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef stream_getset[] = {
+    {"window", stream_window, nullptr, "Books in flight at most (None once closed).", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot stream_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(stream_dealloc)},
+    {Py_tp_iter, reinterpret_cast<void*>(PyObject_SelfIter)},
+    {Py_tp_iternext, reinterpret_cast<void*>(stream_next)},
+    {Py_tp_methods, stream_methods},
+    {Py_tp_getset, stream_getset},
+    {Py_tp_doc, const_cast<char*>("Outcomes of a conversion, in the order the books finish.")},
+    {0, nullptr},
+};
+
+PyType_Spec stream_spec = {
+    "quirelo._pipeline.ConversionStream", sizeof(StreamObject), 0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE, stream_slots,
+};
+
+PyObject* convert_stream_function(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return panic_boundary([&]() -> PyObject* {
+        static const Signature signature{"convert_stream()",
+                                         {"paths", "workers", "window", "markdown", "text", "summary", "issues",
+                                          "strict_toc", "markdown_files", "text_files"},
+                                         1};
         ArgumentSlots slots;
         std::vector<std::string> paths;
-        std::optional<std::uint64_t> workers;
+        std::vector<BookFiles> files;
+        StreamSettings settings;
         ConversionOptions options;
+        OutputSelection& wanted = options.outputs;
         bool strict_toc = false;
+        std::optional<std::uint64_t> window;
         if (!match_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
         const bool converted =
             convert_argument("paths", [&] { return convert_str_sequence(slots[0], paths); }) &&
-            convert_argument("workers", [&] { return convert_workers(slots[1], workers); }) &&
-            convert_flags(slots, 2, {"markdown", "text", "summary", "issues", "strict_toc"},
-                          {&options.markdown, &options.text, &options.summary, &options.issues, &strict_toc});
+            convert_argument("workers", [&] { return convert_workers(slots[1], settings.workers); }) &&
+            convert_argument("window", [&] { return convert_workers(slots[2], window); }) &&
+            convert_flags(slots, 3, {"markdown", "text", "summary", "issues", "strict_toc"},
+                          {&wanted.markdown, &wanted.text, &wanted.summary, &wanted.issues, &strict_toc}) &&
+            convert_argument("markdown_files",
+                             [&] { return convert_targets(slots[8], paths.size(), files, &BookFiles::markdown); }) &&
+            convert_argument("text_files",
+                             [&] { return convert_targets(slots[9], paths.size(), files, &BookFiles::text); });
         if (!converted) return nullptr;
         options.lenient_toc = !strict_toc;
+        settings.window = static_cast<std::size_t>(std::min<std::uint64_t>(window.value_or(0), SIZE_MAX));
 
-        PyRef list(PyList_New(static_cast<Py_ssize_t>(paths.size())));
-        if (!list) return nullptr;
-        bool made_all = true;
-        Result<void> started;
+        PyObject* type = PyObject_GetAttrString(module, "ConversionStream");
+        if (type == nullptr) return nullptr;
+        PyRef type_ref(type);
+        PyRef object(PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(type), 0));
+        if (!object) return nullptr;
+        Result<std::unique_ptr<ConversionStream>> started;
         {
-            // The workers touch no interpreter object; each outcome becomes Python values
-            // under the lock, on this thread, while they go on with the next books.
             UnlockedInterpreter unlocked;
-            started = convert_many_in_order(paths, workers, options, [&](std::size_t index, BookOutcome&& outcome) {
-                if (!made_all) return;  // an exception is set: the rest are only drained
-                UnlockedInterpreter::Relocked relocked(unlocked);
-                PyObject* value = outcome_tuple(outcome);
-                if (value == nullptr) {
-                    made_all = false;
-                    return;
-                }
-                PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(index), value);
-            });
+            started = ConversionStream::start(std::move(paths), std::move(files), std::move(options),
+                                              std::move(settings));
         }
         if (!started) {
             // The worker pool could not be started: a fault of the system, not of any book.
             PyErr_SetString(PyExc_RuntimeError, started.error().message().c_str());
             return nullptr;
         }
-        if (!made_all) return nullptr;
-        return list.release();
+        reinterpret_cast<StreamObject*>(object.get())->stream = started->release();
+        return object.release();
+    });
+}
+
+PyObject* write_file_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return panic_boundary([&]() -> PyObject* {
+        static const Signature signature{"write_file()", {"path", "data"}, 2};
+        ArgumentSlots slots;
+        std::string path;
+        if (!match_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+        if (!convert_argument("path", [&] { return convert_str(slots[0], path); })) return nullptr;
+        // Written straight from the caller's buffer; an exported buffer cannot be resized
+        // by another thread meanwhile.
+        Py_buffer view;
+        if (PyObject_GetBuffer(slots[1], &view, PyBUF_SIMPLE) != 0) {
+            argument_error("data");
+            return nullptr;
+        }
+        const std::unique_ptr<Py_buffer, decltype(&PyBuffer_Release)> release(&view, &PyBuffer_Release);
+        Result<void> written;
+        {
+            UnlockedInterpreter unlocked;
+            written = write_whole_file(path, {static_cast<const char*>(view.buf), static_cast<std::size_t>(view.len)});
+        }
+        if (!written) return os_error(written.error().os_error, path);
+        Py_RETURN_NONE;
     });
 }
 
 PyMethodDef function_definitions[] = {
-    {"convert_many", QUIRELO_FASTCALL(convert_many_function), FASTCALL,
-     "convert_many(paths, workers=None, markdown=True, text=False, summary=False, issues=False, "
-     "strict_toc=False)\n--\n\n"
-     "Convert many books on worker threads with the interpreter lock released. One tuple\n"
-     "(markdown, text, summary, issues, error) per path, in input order."},
+    {"convert_stream", QUIRELO_FASTCALL(convert_stream_function), FASTCALL,
+     "convert_stream(paths, workers=None, window=None, markdown=True, text=False, summary=False, issues=False, "
+     "strict_toc=False, markdown_files=None, text_files=None)\n--\n\n"
+     "Convert many books on worker threads with the interpreter lock released, at most\n"
+     "`window` books in flight. An iterator of (index, markdown, text, summary, issues, error)\n"
+     "in the order the books finish; outputs given a file are written there by the workers.\n"
+     "A fault of the whole output (a full disk) raises OSError once the books in progress end."},
+    {"write_file", QUIRELO_FASTCALL(write_file_function), FASTCALL,
+     "write_file(path, data)\n--\n\n"
+     "Write bytes to path whole or not at all (a temporary file, flushed, then renamed)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
 int execute(PyObject* module) {
     return panic_boundary([&]() -> int {
+        keep_freed_memory_for_reuse();
         // The class _quirelo raises too (one per process): made now, so that a later fault
         // never has to make it.
         PyObject* panic = panic_exception_type();
-        return panic == nullptr ? -1 : PyModule_AddObjectRef(module, "PanicException", panic);
+        if (panic == nullptr || PyModule_AddObjectRef(module, "PanicException", panic) < 0) return -1;
+        PyObject* type = PyType_FromModuleAndSpec(module, &stream_spec, nullptr);
+        if (type == nullptr) return -1;
+        return PyModule_Add(module, "ConversionStream", type);
     });
 }
 

@@ -6,6 +6,7 @@
 #include "bindings/common/method_table.hpp"
 #include "bindings/_quirelo/objects.hpp"
 #include "bindings/common/py_ref.hpp"
+#include "reader/allocator_policy.hpp"
 
 namespace quirelo::py {
 
@@ -40,6 +41,7 @@ int execute(PyObject* module) {
     return panic_boundary([&]() -> int {
         // Made here so that a later fault never has to make it (and fail silently).
         if (panic_exception_type() == nullptr) return -1;
+        keep_freed_memory_for_reuse();
         PyRef module_name(PyModule_GetNameObject(module));
         if (!module_name) return -1;
         for (auto& definition : function_definitions) {

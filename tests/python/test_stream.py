@@ -1,0 +1,97 @@
+"""Streaming conversion (quirelo.iter_convert) and the files its workers write."""
+import os
+import threading
+
+import pytest
+
+import quirelo
+from conftest import corpus_books, write_books
+from quirelo import _pipeline
+from quirelo.output_file import write_bytes
+
+
+def test_written_files_are_the_single_book_path_byte_for_byte(tmp_path):
+    books = corpus_books() or write_books(tmp_path / "books", ["a", "b"])
+    targets = [str(tmp_path / f"{index}.md") for index in range(len(books))]
+    results = list(quirelo.iter_convert(books, workers=2, markdown_files=targets))
+    assert sorted(result.index for result in results) == list(range(len(books)))
+    for result in results:
+        book = quirelo.read_epub(books[result.index])
+        assert (result.path, result.error, result.markdown) == (books[result.index], None, None)
+        assert open(targets[result.index], "rb").read() == book.to_markdown().encode("utf-8")
+    assert not [name for name in os.listdir(tmp_path) if name.endswith(".tmp")]
+
+
+def test_a_slow_book_holds_up_only_itself(tmp_path):
+    good = write_books(tmp_path, ["good"])[0]
+    slow = str(tmp_path / "slow.epub")
+    os.mkfifo(slow)  # its read waits until the test writes the book into the pipe
+    paths = [good] * 6 + [slow] + [good] * 6
+    results = quirelo.iter_convert(paths, workers=2)
+    others = [next(results) for _ in range(12)]
+    assert slow not in {result.path for result in others} and all(result.error is None for result in others)
+    open(slow, "wb").close()  # released: an empty pipe is no archive, so it fails, but only now
+    [last] = list(results)
+    assert (last.index, last.path, type(last.error)) == (6, slow, ValueError)
+
+
+def test_a_paused_stream_leaves_the_shared_pool_free(tmp_path):
+    good = write_books(tmp_path, ["good"])[0]
+    results = quirelo.iter_convert([good] * 8, window=1)
+    first = next(results)
+    # Its threads wait for the caller; a read on the shared pool meanwhile must not wait for them.
+    assert quirelo.read_epubs([good])[0].to_markdown() == first.markdown
+    assert len(list(results)) == 7
+
+
+def test_a_file_the_system_refuses_is_that_books_failure(tmp_path):
+    books = write_books(tmp_path / "books", ["a", "b", "c", "d"])
+    (tmp_path / "folder.md").mkdir()
+    targets = [str(tmp_path / "a.md"), str(tmp_path / "folder.md"), str(tmp_path / ("x" * 300 + ".md")),
+               str(tmp_path / "d.md")]
+    results = sorted(quirelo.iter_convert(books, text=True, markdown_files=targets), key=lambda result: result.index)
+    errors = [type(result.error) for result in results]
+    assert errors == [type(None), IsADirectoryError, OSError, type(None)]
+    assert results[3].text == quirelo.convert_many([books[3]], markdown=False, text=True)[0].text  # no file: handed back
+    assert results[2].error.filename == targets[2] and "File name too long" in str(results[2].error)
+    assert sorted(os.listdir(tmp_path)) == ["a.md", "books", "d.md", "folder.md"]
+
+
+def test_a_fault_of_the_whole_output_stops_the_stream(tmp_path):
+    books = write_books(tmp_path / "books", [f"b{index}" for index in range(6)])
+    out = tmp_path / "md"
+    out.mkdir()
+    (out / "b2.md").symlink_to("/dev/full")  # written in place: a real ENOSPC
+    targets = [str(out / f"b{index}.md") for index in range(6)]
+    seen = []
+    with pytest.raises(OSError) as fault:
+        for result in quirelo.iter_convert(books, workers=1, window=1, markdown_files=targets):
+            seen.append(result.index)
+    assert (fault.value.filename, fault.value.strerror) == (targets[2], "No space left on device")
+    assert seen == [0, 1]  # one worker, one book in flight: nothing after the fault started
+    assert sorted(os.listdir(out)) == ["b0.md", "b1.md", "b2.md"]
+
+
+@pytest.mark.parametrize("write", [
+    lambda source, target: list(quirelo.iter_convert([source], markdown_files=[target])),
+    lambda source, target: write_bytes(target, b"x" * (1 << 20)),
+], ids=["stream", "write_bytes"])
+def test_the_lock_is_released_while_files_are_written(tmp_path, write):
+    source = write_books(tmp_path, ["a"])[0]
+    target = str(tmp_path / "pipe.md")
+    os.mkfifo(target)  # the write waits for a reader, which only a Python thread can be
+    read = []
+    reader = threading.Thread(target=lambda: read.append(open(target, "rb").read()), daemon=True)
+    reader.start()
+    write(source, target)
+    reader.join()
+    assert read and len(read[0]) > 0
+
+
+def test_arguments_are_checked():
+    with pytest.raises(TypeError):
+        quirelo.iter_convert("book.epub")
+    with pytest.raises(ValueError, match="one file per path"):
+        _pipeline.convert_stream(["a.epub", "b.epub"], markdown_files=["a.md"])
+    stream = _pipeline.convert_stream([])
+    assert list(stream) == [] and stream.window is None
