@@ -3,7 +3,8 @@ from collections.abc import Iterator, Sequence
 
 from typing import final
 
-_Summary = tuple[str | None, str | None, list[str], str | None, int, list[int], int, int]
+# identifier, title, authors, language, items, items_<type> per item type, spine_length, toc_size
+_Summary = dict[str, object]
 _Outcome = tuple[int, str | None, str | None, _Summary | None, list[str] | None, BaseException | None]
 
 @final

@@ -6,14 +6,12 @@ import contextlib
 import os
 import sys
 import time
-from collections import Counter
 from collections.abc import Iterator, Sequence
 
 from . import _quirelo
-from .item_types import ItemType
-from .convert import BookResult
-from .library import INTERRUPTS, convert_books, find_books, first_metadata, iter_books, read_one, reason, walk_toc
+from .convert import INTERRUPTS, ITEM_COLUMNS, BookResult, in_input_order, iter_books, reason
 from .output_file import remove_leftovers, write_text
+from .sources import find_books, read_book
 
 EXIT_OK, EXIT_ISSUES, EXIT_ERROR = 0, 1, 2
 
@@ -39,22 +37,33 @@ def _about(path: str) -> Iterator[None]:
 
 def _read(path: str) -> _quirelo.EpubBook:
     with _about(path):
-        return read_one(path)
+        return read_book(path)
+
+
+def walk_toc(entries: Sequence[_quirelo.TocEntry]) -> Iterator[tuple[int, _quirelo.TocEntry]]:
+    """(depth, entry) of every table-of-contents entry in reading order, without recursion."""
+    stack = [(0, entry) for entry in reversed(entries)]
+    while stack:
+        depth, entry = stack.pop()
+        yield depth, entry
+        stack.extend((depth + 1, child) for child in reversed(entry.children))
 
 
 def command_info(args: argparse.Namespace) -> int:
-    book = _read(args.book)
-    counts = Counter(ItemType(item.get_type()).name.lower() for item in book.get_items())
-    authors = [value for value, _ in book.get_metadata("DC", "creator")]
+    [result] = _convert([args.book], workers=1, markdown=False, summary=True)
+    if result.error is not None:
+        raise _fail(args.book, reason(result.error))
+    summary = result.summary or {}
+    counts = {column.removeprefix("items_"): summary[column] for column in ITEM_COLUMNS if summary[column]}
     lines = [
-        f"title:       {first_metadata(book, 'title') or '-'}",
-        f"authors:     {', '.join(authors) if authors else '-'}",
-        f"language:    {first_metadata(book, 'language') or '-'}",
-        f"identifier:  {first_metadata(book, 'identifier') or '-'}",
-        f"items:       {sum(counts.values())}"
+        f"title:       {summary['title'] or '-'}",
+        f"authors:     {', '.join(summary['authors']) or '-'}",  # type: ignore[arg-type]
+        f"language:    {summary['language'] or '-'}",
+        f"identifier:  {summary['identifier'] or '-'}",
+        f"items:       {summary['items']}"
         + (" (" + ", ".join(f"{name} {count}" for name, count in sorted(counts.items())) + ")" if counts else ""),
-        f"spine:       {len(book.get_spine())}",
-        f"toc entries: {sum(1 for _ in walk_toc(book.toc))}",
+        f"spine:       {summary['spine_length']}",
+        f"toc entries: {summary['toc_size']}",
     ]
     print("\n".join(lines))
     return EXIT_OK
@@ -73,7 +82,7 @@ def command_validate(args: argparse.Namespace) -> int:
     for path in args.books:
         try:
             with _about(path):
-                issues = read_one(path).validate()
+                issues = read_book(path).validate()
         except CommandError as error:
             print(f"quirelo: {error}", file=sys.stderr)
             status = EXIT_ERROR
@@ -105,7 +114,7 @@ def _write_output(path: str, text: str) -> None:
 
 def command_markdown(args: argparse.Namespace) -> int:
     with _about(args.book):
-        markdown = read_one(args.book).to_markdown()
+        markdown = read_book(args.book).to_markdown()
     if args.output:
         _write_output(args.output, markdown)
     else:
@@ -149,14 +158,13 @@ def _output_names(books: Sequence[str]) -> list[str]:
     return names
 
 
-def _convert(paths: Sequence[str], workers: int | None, *, markdown: bool = True,
-             text: bool = False) -> list[BookResult]:
+def _convert(paths: Sequence[str], workers: int | None, **outputs: bool) -> list[BookResult]:
     """The results of a few books, in input order.
 
     Worker threads that cannot start stop the command: every later book would fail the same way.
     """
     try:
-        return convert_books(paths, markdown=markdown, text=text, workers=workers)
+        return in_input_order(iter_books(paths, workers=workers, **outputs), len(paths))
     except RuntimeError as error:
         raise CommandError(str(error)) from None
 

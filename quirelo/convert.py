@@ -4,13 +4,21 @@ from __future__ import annotations
 
 import dataclasses
 import os
+import tempfile
 from collections.abc import Iterable, Iterator, Sequence
+from typing import Any
 
 from . import _pipeline
 from .io import PathLike, _path_text
 from .item_types import ItemType
+from .sources import copy_to_file, is_url
 
+# The summary's item counts, one per item type, as the engine names them.
 ITEM_COLUMNS = [f"items_{item_type.name.lower()}" for item_type in ItemType]
+
+# What stops the whole program rather than one book. Anything else a book raises, even the
+# reader's internal fault (a BaseException), is that book's failure.
+INTERRUPTS = (KeyboardInterrupt, SystemExit)
 
 
 @dataclasses.dataclass(frozen=True)
@@ -24,15 +32,6 @@ class BookResult:
     issues: list[str] | None = None
     error: BaseException | None = None
     index: int | None = dataclasses.field(default=None, compare=False)  # the book's position in the paths
-
-
-def _summary(fields: tuple) -> dict[str, object]:
-    identifier, title, authors, language, items, counts, spine_length, toc_size = fields
-    summary: dict[str, object] = {"identifier": identifier, "title": title, "authors": authors,
-                                  "language": language, "items": items}
-    summary.update(zip(ITEM_COLUMNS, counts))
-    summary.update(spine_length=spine_length, toc_size=toc_size)
-    return summary
 
 
 def _texts(paths: Iterable[PathLike], what: str) -> list[str]:
@@ -71,9 +70,8 @@ def iter_convert(paths: Iterable[PathLike], *, markdown: bool = True, text: bool
 
 def _results(stream: _pipeline.ConversionStream, texts: list[str]) -> Iterator[BookResult]:
     try:
-        for index, book_markdown, book_text, fields, book_issues, error in stream:
-            yield BookResult(texts[index], book_markdown, book_text, None if fields is None else _summary(fields),
-                             book_issues, error, index)
+        for index, book_markdown, book_text, book_summary, book_issues, error in stream:
+            yield BookResult(texts[index], book_markdown, book_text, book_summary, book_issues, error, index)
     finally:
         stream.close()  # an abandoned iteration starts no further book
 
@@ -92,8 +90,59 @@ def convert_many(paths: Iterable[PathLike], *, markdown: bool = True, text: bool
     thread per logical processor. The list of ``iter_convert``.
     """
     texts = _texts(paths, "paths")
-    results: list[BookResult | None] = [None] * len(texts)
-    for result in iter_convert(texts, markdown=markdown, text=text, summary=summary, issues=issues,
-                               workers=workers, strict_toc=strict_toc):
-        results[result.index] = result  # type: ignore[index]
-    return results  # type: ignore[return-value]
+    return in_input_order(iter_convert(texts, markdown=markdown, text=text, summary=summary, issues=issues,
+                                       workers=workers, strict_toc=strict_toc), len(texts))
+
+
+def in_input_order(results: Iterable[BookResult], count: int) -> list[BookResult]:
+    """The results of a stream, held until the last one comes, in the order of its paths."""
+    ordered: list[BookResult | None] = [None] * count
+    for result in results:
+        ordered[result.index] = result  # type: ignore[index]
+    return ordered  # type: ignore[return-value]
+
+
+def reason(error: BaseException) -> str:
+    """The text that explains a failure; bare exceptions such as MemoryError() say what they are."""
+    text = str(error)
+    if isinstance(error, MemoryError):
+        return f"out of memory{': ' + text if text else ''}"
+    if isinstance(error, OSError) and error.filename is not None and error.strerror:
+        return f"{error.filename}: {error.strerror}"
+    return text or type(error).__name__
+
+
+def _convert_remote(path: str, outputs: dict[str, Any], target: str | None) -> BookResult:
+    """The result of the book at a URL: it is copied to a temporary local file, which the
+    pipeline then converts like any other."""
+    with tempfile.TemporaryDirectory(prefix="quirelo-") as folder:
+        local = os.path.join(folder, "book.epub")
+        try:
+            copy_to_file(path, local)
+        except INTERRUPTS:
+            raise
+        except BaseException as error:  # noqa: BLE001 - a book that cannot be fetched fails alone
+            return BookResult(path, error=error)
+        [result] = iter_convert([local], **outputs, markdown_files=None if target is None else [target])
+    return dataclasses.replace(result, path=path)
+
+
+def iter_books(paths: Sequence[str], *, markdown_files: Sequence[str] | None = None,
+               **outputs: Any) -> Iterator[BookResult]:
+    """iter_convert over paths that may be URLs, each result with its ``index`` in paths:
+    the local books through one stream, in the order they finish, then the books at URLs
+    one by one (each copied to a temporary local file first). A book that fails in any
+    way carries its error; ``outputs`` are iter_convert's options.
+    """
+    local = [index for index, path in enumerate(paths) if not is_url(path)]
+    if len(local) == len(paths):
+        yield from iter_convert(paths, markdown_files=markdown_files, **outputs)
+        return
+    if local:
+        targets = None if markdown_files is None else [markdown_files[index] for index in local]
+        for result in iter_convert([paths[index] for index in local], markdown_files=targets, **outputs):
+            yield dataclasses.replace(result, index=local[result.index])  # type: ignore[index]
+    for index, path in enumerate(paths):
+        if is_url(path):
+            target = None if markdown_files is None else markdown_files[index]
+            yield dataclasses.replace(_convert_remote(path, outputs, target), index=index)

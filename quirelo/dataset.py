@@ -15,9 +15,9 @@ import posixpath
 import time
 from collections.abc import Iterable, Sequence
 
-from .convert import ITEM_COLUMNS, BookResult
-from .library import book_size, convert_books, find_books, is_url, reason
+from .convert import ITEM_COLUMNS, BookResult, in_input_order, iter_books, reason
 from .output_file import remove_leftovers, write_bytes
+from .sources import book_size, find_books, is_url, make_folder, open_for_writing, readable
 
 # Environment of local worker processes: keep freed memory for the next book instead of
 # returning it to the system after every partition.
@@ -52,7 +52,8 @@ def _convert_partition(paths: Sequence[str]) -> list[BookResult]:
     """Everything a row needs of each book; the one place that says how books are converted."""
     # One task per worker process already uses the processors; one pipeline thread keeps a
     # single book in memory per worker, beside the outputs the partition's rows hold anyway.
-    return convert_books(paths, markdown=True, text=True, summary=True, issues=True, workers=1)
+    return in_input_order(iter_books(paths, markdown=True, text=True, summary=True, issues=True, workers=1),
+                          len(paths))
 
 
 def _row(result: BookResult, size: int | None) -> dict[str, object]:
@@ -104,10 +105,8 @@ def write_table(table, target: str) -> PartitionSummary:
 
     try:
         if is_url(target):
-            import fsspec
-
             # Object stores publish an object only once it is closed whole.
-            with fsspec.open(target, "wb") as stream:
+            with open_for_writing(target) as stream:
                 pq.write_table(table, stream, compression="zstd")
         else:
             import pyarrow as pa
@@ -131,13 +130,8 @@ def _finished(target: str, paths: Sequence[str]) -> PartitionSummary | None:
     import pyarrow.parquet as pq
 
     try:
-        if is_url(target):
-            import fsspec
-
-            fs, root = fsspec.core.url_to_fs(target)
-            table = pq.read_table(root, columns=["path", "size_bytes", "error"], filesystem=fs)
-        else:
-            table = pq.read_table(target, columns=["path", "size_bytes", "error"])
+        source, fs = readable(target)
+        table = pq.read_table(source, columns=["path", "size_bytes", "error"], filesystem=fs)
     except Exception:  # noqa: BLE001 - absent, or not a part of ours: compute it again
         return None
     return _summary(table) if table.column("path").to_pylist() == list(paths) else None
@@ -165,16 +159,6 @@ def close_cluster(cluster, timeout: float = 30) -> None:
     """Closes a local cluster; after a worker died, closing can wait forever on its process."""
     with contextlib.suppress(TimeoutError):
         cluster.close(timeout=timeout)
-
-
-def _prepare_output(output: str) -> None:
-    if is_url(output):
-        import fsspec
-
-        fs, root = fsspec.core.url_to_fs(output)
-        fs.makedirs(root, exist_ok=True)
-    else:
-        os.makedirs(output, exist_ok=True)
 
 
 def _rescue(client, paths: Sequence[str], target: str) -> PartitionSummary:
@@ -254,7 +238,7 @@ def write_dataset(sources: Iterable[str], output: str, *, scheduler: str | None 
     if not books:
         raise ValueError("no .epub files found")
     output = os.fspath(output)
-    _prepare_output(output)
+    make_folder(output)
     partitions = [books[start:start + partition_size] for start in range(0, len(books), partition_size)]
     join = posixpath.join if is_url(output) else os.path.join
     targets = [join(output, f"part-{index:05d}.parquet") for index in range(len(partitions))]
@@ -300,4 +284,5 @@ def read_dataset(output: str):
     """The whole dataset back as one pyarrow table, rows in the order they were written."""
     import pyarrow.parquet as pq
 
-    return pq.read_table(output, schema=schema())
+    source, fs = readable(output)
+    return pq.read_table(source, schema=schema(), filesystem=fs)

@@ -56,6 +56,13 @@ static_assert(std::ranges::all_of(MEDIA_TYPES, [](const MediaTypeRow& row) { ret
 
 }  // namespace
 
+std::string_view item_type_name(std::uint8_t code) {
+    constexpr std::string_view NAMES[] = {"other", "image", "style",    "script",   "navigation",   "vector_image",
+                                          "font",  "video", "audio",    "document", "cover",        "media_overlay"};
+    static_assert(std::size(NAMES) == ITEM_TYPE_MAX + 1);
+    return code <= ITEM_TYPE_MAX ? NAMES[code] : NAMES[ITEM_OTHER];
+}
+
 std::optional<ItemType> item_type_marked_by(std::string_view properties, MarkOrder order) {
     auto marked = [properties](const ItemTypeRow& mark) { return properties.find(mark.text) != std::string_view::npos; };
     if (order == MarkOrder::COVER_FIRST) {

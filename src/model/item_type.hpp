@@ -26,6 +26,10 @@ enum ItemType : std::uint8_t {
 
 inline constexpr std::uint8_t ITEM_TYPE_MAX = ITEM_MEDIA_OVERLAY;
 
+// The code's name in lower case ("vector_image"), as the package's ItemType names it;
+// "other" for a code past ITEM_TYPE_MAX.
+std::string_view item_type_name(std::uint8_t code);
+
 // Which mark wins when an item's properties contain both "cover-image" and "nav".
 // Both orders are fixed behaviour that callers rely on. The reader puts the cover first:
 // a manifest item marked as the cover image is an image whatever else its properties

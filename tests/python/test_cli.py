@@ -90,14 +90,14 @@ def test_convert_skips_bad_books_and_reports_them(tmp_path, book_path, broken_pa
 @pytest.mark.parametrize("error", [MemoryError(), RuntimeError("could not start the reader threads"),
                                    BaseException("internal fault")])
 def test_any_failure_of_a_book_is_reported_and_the_run_goes_on(tmp_path, book_path, monkeypatch, capsys, error):
-    from quirelo import cli, library
+    from quirelo import cli, convert, sources
 
     bad = tmp_path / "bad.epub"
     bad.write_bytes(book_path.read_bytes())
-    real_read, real_convert = library.read_epub, library.iter_convert
-    monkeypatch.setattr(library, "read_epub", lambda path, **options: (
+    real_read, real_convert = sources.read_epub, convert.iter_convert
+    monkeypatch.setattr(sources, "read_epub", lambda path, **options: (
         (_ for _ in ()).throw(error) if path.endswith("bad.epub") else real_read(path, **options)))
-    monkeypatch.setattr(library, "iter_convert", lambda paths, **options: (
+    monkeypatch.setattr(convert, "iter_convert", lambda paths, **options: (
         dataclasses.replace(result, error=error) if result.path.endswith("bad.epub") else result
         for result in real_convert(paths, **options)))
     expected = f"quirelo: {bad}: {'out of memory' if isinstance(error, MemoryError) else error}\n"
@@ -107,7 +107,7 @@ def test_any_failure_of_a_book_is_reported_and_the_run_goes_on(tmp_path, book_pa
         assert expected in capsys.readouterr().err
     assert "sample.md" in os.listdir(tmp_path / "md")  # the fault is injected after the worker wrote bad.md
     # Worker threads that cannot start stop the whole command.
-    monkeypatch.setattr(library, "iter_convert", lambda paths, **options: (_ for _ in ()).throw(
+    monkeypatch.setattr(convert, "iter_convert", lambda paths, **options: (_ for _ in ()).throw(
         RuntimeError("Failed to build thread pool: Resource temporarily unavailable")))
     for args in (["convert", book_path, "-o", tmp_path / "md"], ["text", book_path]):
         assert cli.main(list(map(str, args))) == 2

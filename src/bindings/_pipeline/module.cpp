@@ -30,26 +30,30 @@ PyObject* optional_str(const std::optional<std::string>& text) {
     return to_py_str(*text);
 }
 
-PyObject* size_list(std::span<const std::size_t> sizes) {
-    PyRef list(PyList_New(static_cast<Py_ssize_t>(sizes.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < sizes.size(); ++i) {
-        PyObject* size = PyLong_FromSize_t(sizes[i]);
-        if (size == nullptr) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), size);
+// The summary as one record, named as the dataset's columns: identifier, title, authors,
+// language, items, items_<type> for every item type, spine_length, toc_size.
+PyObject* summary_record(const BookSummary& summary) {
+    PyRef record(PyDict_New());
+    if (!record) return nullptr;
+    const auto set = [&](const std::string& name, PyObject* value) {
+        PyRef owned(value);
+        return owned && PyDict_SetItemString(record.get(), name.c_str(), owned.get()) == 0;
+    };
+    if (!set("identifier", optional_str(summary.identifier)) || !set("title", optional_str(summary.title)) ||
+        !set("authors", string_list(summary.authors)) || !set("language", optional_str(summary.language)) ||
+        !set("items", PyLong_FromSize_t(summary.items))) {
+        return nullptr;
     }
-    return list.release();
-}
-
-// (identifier, title, authors, language, items, counts by type code, spine length, toc size)
-PyObject* summary_tuple(const BookSummary& summary) {
-    PyRef identifier(optional_str(summary.identifier)), title(optional_str(summary.title));
-    PyRef authors(string_list(summary.authors)), language(optional_str(summary.language));
-    PyRef counts(size_list(summary.items_by_type));
-    if (!identifier || !title || !authors || !language || !counts) return nullptr;
-    return Py_BuildValue("(OOOOnOnn)", identifier.get(), title.get(), authors.get(), language.get(),
-                         static_cast<Py_ssize_t>(summary.items), counts.get(),
-                         static_cast<Py_ssize_t>(summary.spine_length), static_cast<Py_ssize_t>(summary.toc_size));
+    for (std::uint8_t code = 0; code <= ITEM_TYPE_MAX; ++code) {
+        std::string name = "items_";
+        name.append(item_type_name(code));
+        if (!set(name, PyLong_FromSize_t(summary.items_by_type[code]))) return nullptr;
+    }
+    if (!set("spine_length", PyLong_FromSize_t(summary.spine_length)) ||
+        !set("toc_size", PyLong_FromSize_t(summary.toc_size))) {
+        return nullptr;
+    }
+    return record.release();
 }
 
 // OSError(errno, strerror, file) as Python makes it, so the subclass (PermissionError,
@@ -97,7 +101,7 @@ PyObject* outcome_tuple(IndexedOutcome& done) {
     BookOutputs outputs = std::move(*outcome);  // each book's bytes are freed once converted
     PyRef markdown(optional_str(outputs.markdown));
     PyRef text(optional_str(outputs.text));
-    PyRef summary(outputs.summary ? summary_tuple(*outputs.summary) : Py_NewRef(Py_None));
+    PyRef summary(outputs.summary ? summary_record(*outputs.summary) : Py_NewRef(Py_None));
     PyRef issues(outputs.issues ? string_list(*outputs.issues) : Py_NewRef(Py_None));
     if (!markdown || !text || !summary || !issues) return nullptr;
     return Py_BuildValue("(OOOOOO)", index.get(), markdown.get(), text.get(), summary.get(), issues.get(), Py_None);
