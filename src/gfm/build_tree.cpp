@@ -407,11 +407,12 @@ private:
             case Role::Math: case Role::Svg: add_replacement_text(node, facts); return false;
             case Role::Inline: return push_action(Action::Nothing);
             case Role::Break: pending_space_ = true; return false;
-            case Role::Preformatted:
-                scratch_.clear();
-                collect_text(node, scratch_);
-                add_text(scratch_);
+            case Role::Preformatted: {
+                std::string text;
+                collect_text(node, text);
+                add_text(text);
                 return false;
+            }
             default:
                 pending_space_ = true;
                 return push_action(Action::Space);
@@ -680,8 +681,16 @@ private:
         }
         if (collapsed.leading_space) pending_space_ = true;
         const GfmNodeId target = content_target();
-        const GfmNodeId code = tree_.add(target, GfmKind::Code);
-        tree_.nodes[code].text = tree_.store(scratch_);
+        const GfmNodeId last = tree_.nodes[target].last_child;
+        if (last != NO_GFM_NODE && tree_.nodes[last].kind == GfmKind::Code &&
+            tree_.nodes[last].text.offset + tree_.nodes[last].text.size == tree_.pool.size()) {
+            // Adjacent code spans are one: two backtick fences in a row would merge.
+            tree_.pool.append(scratch_);
+            tree_.nodes[last].text.size += static_cast<std::uint32_t>(scratch_.size());
+        } else {
+            const GfmNodeId code = tree_.add(target, GfmKind::Code);
+            tree_.nodes[code].text = tree_.store(scratch_);
+        }
         pending_space_ = collapsed.trailing_space;
     }
 

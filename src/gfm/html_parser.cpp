@@ -21,21 +21,29 @@ bool is_void_element(lxb_tag_id_t tag) {
     }
 }
 
+// Browsers stop nesting at a few hundred levels as well; no book comes near it.
+constexpr std::size_t MAX_OPEN_ELEMENTS = 512;
+
 // The tree builder's own token callback, which ours wraps for one parse.
 struct TreeCallback {
     lxb_html_tokenizer_token_f call = nullptr;
     void* context = nullptr;
 };
 
-lxb_html_token_t* split_self_closing(lxb_html_tokenizer_t* tokenizer, lxb_html_token_t* token, void* context) {
+lxb_html_token_t* filter_token(lxb_html_tokenizer_t* tokenizer, lxb_html_token_t* token, void* context) {
     const auto* tree_callback = static_cast<const TreeCallback*>(context);
-    const bool self_closing_start = (token->type & LXB_HTML_TOKEN_TYPE_CLOSE_SELF) != 0 &&
-                                    (token->type & LXB_HTML_TOKEN_TYPE_CLOSE) == 0;
-    if (!self_closing_start || is_void_element(token->tag_id)) {
+    const bool start_tag = token->tag_id >= LXB_TAG_A && (token->type & LXB_HTML_TOKEN_TYPE_CLOSE) == 0;
+    if (!start_tag || is_void_element(token->tag_id)) {
+        return tree_callback->call(tokenizer, token, tree_callback->context);
+    }
+    lxb_html_tree_t* tree = lxb_html_tokenizer_tree(tokenizer);
+    // Tree construction looks through the open elements for most tags, so its cost grows
+    // with depth squared: past the cap a start tag is dropped (its text stays, in its parent).
+    if (tree != nullptr && tree->open_elements->length >= MAX_OPEN_ELEMENTS) return token;
+    if ((token->type & LXB_HTML_TOKEN_TYPE_CLOSE_SELF) == 0) {
         return tree_callback->call(tokenizer, token, tree_callback->context);
     }
     // Inside SVG or MathML the tree builder acknowledges the flag: leave it the token.
-    lxb_html_tree_t* tree = lxb_html_tokenizer_tree(tokenizer);
     lxb_dom_node_t* current = tree != nullptr ? lxb_html_tree_adjusted_current_node(tree) : nullptr;
     if (current != nullptr && current->ns != LXB_NS_HTML) {
         return tree_callback->call(tokenizer, token, tree_callback->context);
@@ -70,7 +78,7 @@ std::expected<lxb_dom_node*, HtmlParseError> HtmlParser::parse_body(std::string_
     auto* parser = static_cast<lxb_html_parser_t*>(document_->dom_document.parser);
     lxb_html_tokenizer_t* tokenizer = parser->tkz;
     TreeCallback tree_callback{tokenizer->callback_token_done, tokenizer->callback_token_ctx};
-    lxb_html_tokenizer_callback_token_done_set(tokenizer, split_self_closing, &tree_callback);
+    lxb_html_tokenizer_callback_token_done_set(tokenizer, filter_token, &tree_callback);
     lxb_status_t status = lxb_html_document_parse_chunk(
         document_, reinterpret_cast<const lxb_char_t*>(utf8.data()), utf8.size());
     // The end of input flushes the last tokens through the same callback.

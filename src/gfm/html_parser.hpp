@@ -2,7 +2,8 @@
 // The HTML5 parse of one document, as a browser builds its tree, with one repair for
 // XHTML served to an HTML parser: a self-closing tag of a non-void HTML element
 // (`<title/>`, `<script src="x"/>`, `<a id="p1"/>`, `<div/>`) is an empty element, not
-// an open one that swallows or wraps the rest of the document.
+// an open one that swallows or wraps the rest of the document. Elements nest at most 512
+// deep: a start tag past that is dropped and its content stays in its parent.
 //
 // One parser keeps one lexbor document and reuses its memory from parse to parse; it is
 // not thread-safe, so give each worker its own.

@@ -13,7 +13,9 @@ namespace {
 
 // How a character next to an emphasis delimiter counts for CommonMark's flanking rules.
 // Only what is certain counts: an unknown character never makes a delimiter valid.
-enum class CharClass : std::uint8_t { Space, Punctuation, Word, Other, Star };
+enum class CharClass : std::uint8_t { Space, Punctuation, Word, Other, Star, ClosingRun };
+// After the last child of an emphasis: the parent's closing delimiter follows.
+constexpr CharClass CLOSING_RUN = CharClass::ClosingRun;
 
 bool is_ascii_punctuation(unsigned char c) {
     return (c >= '!' && c <= '/') || (c >= ':' && c <= '@') || (c >= '[' && c <= '`') || (c >= '{' && c <= '~');
@@ -179,8 +181,19 @@ private:
         frame.node = id;
         frame.cursor = list.first_child;
         frame.next_number = list.number;
-        // Two lists in a row need different markers, or they would read as one.
-        const char previous = container_of(frames_.size() - 1).last_list_marker;
+        // Two lists in a row need different markers, or they would read as one; a list
+        // opening an item takes the other bullet than its parent's, or "- - -" would
+        // read as a rule.
+        const BlockFrame& container = container_of(frames_.size() - 1);
+        char previous = container.last_list_marker;
+        if (previous == 0 && node(container.node).kind == GfmKind::Item && !container.wrote_child) {
+            for (std::size_t index = frames_.size(); index-- > 0;) {
+                if (node(frames_[index].node).kind == GfmKind::List) {
+                    previous = frames_[index].list_marker;
+                    break;
+                }
+            }
+        }
         if ((list.flags & ORDERED) != 0) {
             frame.list_marker = previous == '.' ? ')' : '.';
         } else {
@@ -491,25 +504,47 @@ private:
         out_.append(delimiter.size, '*');
     }
 
-    // Whether `*`/`**` around the content just written open and close as CommonMark's
-    // flanking rules say; when unsure, no (the caller then writes HTML tags).
+    // Whether `*`/`**` around the content just written can only open (the first) and only
+    // close (the second) under CommonMark's flanking rules. A delimiter that could do both
+    // may pair with another run than ours, so it counts as unsure; when unsure, the caller
+    // writes HTML tags instead.
     bool delimiters_hold(const OpenDelimiter& delimiter, GfmNodeId id, GfmNodeId root) const {
         const std::string_view text = out_;
         const std::size_t content = delimiter.position + delimiter.size;
-        const CharClass before = delimiter.position == 0 ? CharClass::Space
-                                                         : classify(code_point_before(text, delimiter.position));
+        const CharClass before = delimiter.position == line_start_ || delimiter.position == 0
+                                     ? CharClass::Space
+                                     : classify(code_point_before(text, delimiter.position));
         const CharClass first = classify(code_point_at(text, content));
         const CharClass last = classify(code_point_before(text, text.size()));
         const CharClass after = following(id, root);
-        const bool first_child = node(node(id).parent).first_child == id || node(id).parent == root;
-        if (before == CharClass::Star && !first_child) return false;
-        if (after == CharClass::Star) return false;
-        const bool opens = first != CharClass::Space && first != CharClass::Other &&
-                           (first == CharClass::Word || before == CharClass::Space || before == CharClass::Punctuation ||
-                            before == CharClass::Star);
-        const bool closes = last != CharClass::Space && last != CharClass::Other &&
-                            (last == CharClass::Word || after == CharClass::Space || after == CharClass::Punctuation);
+        const GfmNodeId parent = node(id).parent;
+        const bool first_child = parent != root && node(parent).first_child == id;
+        if (first == CharClass::Space || first == CharClass::Other) return false;
+        if (last == CharClass::Space || last == CharClass::Other) return false;
+        bool opens = false;
+        if (before == CharClass::Star) {
+            opens = first_child;  // continues the parent's opening run, which checked its side
+        } else {
+            opens = before == CharClass::Space || (before == CharClass::Punctuation && first == CharClass::Word);
+        }
+        bool closes = false;
+        if (after == CharClass::Star) {
+            closes = false;  // a sibling's opening run would join ours
+        } else if (after == CLOSING_RUN) {
+            closes = true;  // continues the parent's closing run
+        } else {
+            closes = after == CharClass::Space || (after == CharClass::Punctuation && last == CharClass::Word);
+        }
         return opens && closes;
+    }
+
+    // Emphasis inside emphasis of its kind writes no delimiters of its own.
+    bool writes_delimiters(GfmNodeId id, GfmNodeId root) const {
+        const GfmKind kind = node(id).kind;
+        for (GfmNodeId up = node(id).parent; up != root && up != NO_GFM_NODE; up = node(up).parent) {
+            if (node(up).kind == kind) return false;
+        }
+        return true;
     }
 
     // The class of the first character written after node `id`.
@@ -539,8 +574,9 @@ private:
             const GfmNodeId parent = node(current).parent;
             if (parent == root || parent == NO_GFM_NODE) return CharClass::Space;
             if (node(parent).kind == GfmKind::Link) return CharClass::Punctuation;
-            if (node(parent).kind == GfmKind::Emphasis || node(parent).kind == GfmKind::Strong) {
-                return CharClass::Punctuation;
+            if ((node(parent).kind == GfmKind::Emphasis || node(parent).kind == GfmKind::Strong) &&
+                writes_delimiters(parent, root)) {
+                return CLOSING_RUN;
             }
             current = parent;
         }
@@ -617,6 +653,13 @@ private:
     }
 
     void append_code_span(std::string_view text, InlineMode mode) {
+        if (!out_.empty() && out_.back() == '`') {
+            // Right after another backtick run the fences would merge: an HTML code element.
+            out_.append("<code>");
+            append_text(text, mode == InlineMode::Heading ? InlineMode::Paragraph : mode, NO_GFM_NODE);
+            out_.append("</code>");
+            return;
+        }
         const std::size_t fence = longest_backtick_run(text) + 1;
         bool all_spaces = true;
         for (const char c : text) all_spaces = all_spaces && c == ' ';

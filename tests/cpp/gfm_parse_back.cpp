@@ -209,19 +209,28 @@ GfmShape parsed_shape(std::string_view markdown) {
     return join(walk.outline, walk.text, std::move(notes));
 }
 
-GfmShape tree_shape(const GfmTree& tree) {
-    TreeWalker flow{tree, {}, {}};
-    flow.blocks(0);
+GfmShape tree_shape(const GfmTree& tree) { return book_shape({&tree}); }
+
+GfmShape book_shape(const std::vector<const GfmTree*>& trees) {
+    std::string outline;
+    std::string text;
     std::vector<GfmShape> notes;
-    for (const GfmNodeId note : tree.notes) {
-        if (tree.nodes[note].number == 0) continue;
-        TreeWalker walker{tree, {}, {}};
-        walker.blocks(note);
-        trim(walker.text);
-        notes.push_back({walker.outline, walker.text});
+    for (const GfmTree* tree : trees) {
+        if (!outline.empty()) outline += "R";
+        TreeWalker flow{*tree, {}, {}};
+        flow.blocks(0);
+        outline += flow.outline;
+        append_collapsed(text, " " + flow.text + " ");
+        for (const GfmNodeId note : tree->notes) {
+            if (tree->nodes[note].number == 0) continue;
+            TreeWalker walker{*tree, {}, {}};
+            walker.blocks(note);
+            trim(walker.text);
+            notes.push_back({walker.outline, walker.text});
+        }
     }
-    trim(flow.text);
-    return join(flow.outline, flow.text, std::move(notes));
+    trim(text);
+    return join(outline, text, std::move(notes));
 }
 
 }  // namespace quirelo::testing

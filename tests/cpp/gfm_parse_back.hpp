@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "gfm/gfm_tree.hpp"
 
@@ -23,5 +24,7 @@ inline void PrintTo(const GfmShape& shape, std::ostream* out) {
 GfmShape parsed_shape(std::string_view markdown);
 // What the (linked) nodes say the Markdown holds.
 GfmShape tree_shape(const GfmTree& tree);
+// Documents joined as a book joins them: a thematic break between two documents.
+GfmShape book_shape(const std::vector<const GfmTree*>& trees);
 
 }  // namespace quirelo::testing

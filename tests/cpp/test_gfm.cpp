@@ -176,3 +176,135 @@ TEST(GfmGolden, NotesAndAnchors) {
 
 }  // namespace
 }  // namespace quirelo
+
+namespace quirelo {
+namespace {
+
+// Random documents of every construct, nested at random, with text full of markup
+// characters: whatever the mix, cmark-gfm must read back the blocks and the text.
+class DocumentGenerator {
+public:
+    explicit DocumentGenerator(unsigned seed) : random_(seed) {}
+
+    std::string document() {
+        std::string html = "<html><body>";
+        const int blocks = pick(1, 6);
+        for (int i = 0; i < blocks; ++i) block(html, 0);
+        html += "<aside epub:type=\"footnote\" id=\"n1\"><p>" + words() + "</p></aside>";
+        html += "</body></html>";
+        return html;
+    }
+
+private:
+    std::mt19937 random_;
+
+    int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+
+    std::string words() {
+        static const char* const PIECES[] = {
+            "word", "two words", " ", "*", "**", "_", "__", "`", "```", "#", "# ", "> ", "- ", "+ ", "1. ", "2) ",
+            "[", "]", "(", ")", "![", "<", ">", "&amp;", "&lt;b&gt;", "&amp;copy;", "|", "~", "~~", "\\", "!",
+            ":", "---", "===", "é", "“", "”", "—", "\n", "   ", "a_b", "x*y", "[^1]", "<!-- c -->", "&nbsp;",
+            "http://x.y", "1", "9.", "=", "'", "\"",
+        };
+        std::string text;
+        const int count = pick(1, 6);
+        for (int i = 0; i < count; ++i) text += PIECES[pick(0, std::size(PIECES) - 1)];
+        return text;
+    }
+
+    void inline_content(std::string& html, int depth) {
+        const int count = pick(1, 4);
+        for (int i = 0; i < count; ++i) {
+            const int kind = depth > 3 ? 0 : pick(0, 12);
+            switch (kind) {
+                case 1: html += "<em>"; inline_content(html, depth + 1); html += "</em>"; break;
+                case 2: html += "<strong>"; inline_content(html, depth + 1); html += "</strong>"; break;
+                case 3: html += "<code>" + words() + "</code>"; break;
+                case 4: html += "<a href=\"u(" + std::to_string(pick(0, 9)) + ") x\">"; inline_content(html, depth + 1); html += "</a>"; break;
+                case 5: html += "<img src=\"i.png\" alt=\"" + words() + "\"/>"; break;
+                case 6: html += "<br/>"; break;
+                case 7: html += "<a epub:type=\"noteref\" href=\"#n1\">1</a>"; break;
+                case 8: html += "<span id=\"s" + std::to_string(pick(0, 3)) + "\">"; inline_content(html, depth + 1); html += "</span>"; break;
+                case 9: html += "<a href=\"#s" + std::to_string(pick(0, 3)) + "\">" + words() + "</a>"; break;
+                default: html += words(); break;
+            }
+        }
+    }
+
+    void block(std::string& html, int depth) {
+        const int kind = depth > 4 ? pick(0, 1) : pick(0, 11);
+        switch (kind) {
+            case 0: html += "<p>"; inline_content(html, 0); html += "</p>"; break;
+            case 1: inline_content(html, 0); break;
+            case 2: html += "<h" + std::to_string(pick(1, 6)) + ">"; inline_content(html, 0); html += "</h1>"; break;
+            case 3: case 4: {
+                const bool ordered = kind == 4;
+                html += ordered ? "<ol start=\"" + std::to_string(pick(0, 12)) + "\">" : "<ul>";
+                const int items = pick(0, 3);
+                for (int i = 0; i < items; ++i) {
+                    html += "<li>";
+                    const int blocks = pick(0, 2);
+                    for (int b = 0; b < blocks; ++b) block(html, depth + 1);
+                    html += "</li>";
+                }
+                html += ordered ? "</ol>" : "</ul>";
+                break;
+            }
+            case 5: {
+                html += "<blockquote>";
+                const int blocks = pick(0, 3);
+                for (int b = 0; b < blocks; ++b) block(html, depth + 1);
+                html += "</blockquote>";
+                break;
+            }
+            case 6: html += "<pre>" + words() + "\n" + words() + "</pre>"; break;
+            case 7: html += "<hr/>"; break;
+            case 8: case 9: {
+                html += "<table>";
+                const int rows = pick(0, 3);
+                for (int r = 0; r < rows; ++r) {
+                    html += "<tr>";
+                    const int cells = pick(0, 3);
+                    for (int c = 0; c < cells; ++c) {
+                        html += pick(0, 5) == 0 ? "<td colspan=\"2\">" : "<td>";
+                        if (kind == 9 && pick(0, 2) == 0) {
+                            block(html, depth + 1);
+                        } else {
+                            inline_content(html, 0);
+                        }
+                        html += "</td>";
+                    }
+                    html += "</tr>";
+                }
+                html += "</table>";
+                break;
+            }
+            case 10: html += "<div>"; block(html, depth + 1); inline_content(html, 0); html += "</div>"; break;
+            default: html += "<p><em>"; inline_content(html, 1); html += "<p>"; inline_content(html, 1); html += "</em></p>"; break;
+        }
+    }
+};
+
+TEST(GfmParseBack, GeneratedDocumentsReadBackAsTheirNodes) {
+    for (unsigned seed = 1; seed <= 3000; ++seed) {
+        DocumentGenerator generator(seed);
+        const std::string html = generator.document();
+        const Converted converted = convert(html);
+        ASSERT_EQ(converted.parsed, converted.expected) << "seed " << seed << "\n" << html << "\n---\n" << converted.markdown;
+    }
+}
+
+TEST(GfmParseBack, DeepNestingNeitherRecursesNorLosesText) {
+    constexpr int DEPTH = 200000;
+    for (const char* tag : {"div", "blockquote", "em", "ul"}) {
+        std::string html;
+        for (int i = 0; i < DEPTH; ++i) html += std::string("<") + tag + ">";
+        html += "deep";
+        const std::string markdown = html_to_gfm(html);
+        EXPECT_NE(markdown.find("deep"), std::string::npos) << tag;
+    }
+}
+
+}  // namespace
+}  // namespace quirelo
