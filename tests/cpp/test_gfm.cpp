@@ -308,3 +308,64 @@ TEST(GfmParseBack, DeepNestingNeitherRecursesNorLosesText) {
 
 }  // namespace
 }  // namespace quirelo
+
+#include "reader/read_epub.hpp"
+#include "test_support.hpp"
+
+namespace quirelo {
+namespace {
+
+// Every corpus book: its GFM (front matter aside) reads back as the nodes of all its
+// documents joined, footnotes and cross-document links included.
+TEST(GfmCorpus, EveryBookReadsBackAsItsNodes) {
+    const auto books = testing::corpus_books();
+    if (books.empty()) GTEST_SKIP() << "no corpus at " << QUIRELO_CORPUS_DIR;
+    for (const auto& path : books) {
+        auto book = read_epub_path(path.string(), ReadOptions{});
+        ASSERT_TRUE(book.has_value()) << path;
+        const auto spine = gfm_spine_documents(*book);
+        auto documents = gfm_documents(spine);
+        HtmlParser parser;
+        for (std::size_t i = 0; i < spine.size(); ++i) build_gfm_document(*spine[i].item, documents[i], parser);
+        link_gfm_documents(&*book, documents);
+        std::vector<const GfmTree*> shown;
+        for (const auto& document : documents) {
+            if (!render_gfm_document(document).empty()) shown.push_back(&document.tree);
+        }
+        const std::string markdown = to_gfm(*book);
+        ASSERT_TRUE(markdown.starts_with("---\n")) << path;
+        const std::size_t body = markdown.find("\n---\n", 3) + 5;
+        EXPECT_EQ(testing::parsed_shape(std::string_view(markdown).substr(body)), testing::book_shape(shown)) << path;
+    }
+}
+
+TEST(GfmBook, FrontMatterAndLinksBetweenDocuments) {
+    Book book = testing::minimal_book();
+    set_dc_value(book, "title", "A \"quoted\" title\\\n");
+    add_author(book, "Ann: Author", std::nullopt, std::nullopt, std::nullopt);
+    add_author(book, "Bob", std::nullopt, std::nullopt, std::nullopt);
+    testing::add(book, {"one", "text/one.xhtml", "application/xhtml+xml",
+                        "<html><body><p>See <a href=\"two.xhtml#s\">two</a>, <a href=\"two.xhtml\">its start</a>"
+                        "<a epub:type=\"noteref\" href=\"notes.xhtml#n\">1</a> <img src=\"../img/a.png\" alt=\"A\"/>"
+                        "<img src=\"missing.png\" alt=\"B\"/></p></body></html>"});
+    testing::add(book, {"two", "text/two.xhtml", "application/xhtml+xml",
+                        "<html><body><p>Start</p><p id=\"s\">Section</p><ul><li>x</li></ul></body></html>"});
+    testing::add(book, {"notes", "text/notes.xhtml", "application/xhtml+xml",
+                        "<html><body><aside epub:type=\"footnote\" id=\"n\"><p>Note.</p></aside></body></html>"});
+    testing::add(book, {"img", "img/a.png", "image/png", "png", ITEM_IMAGE});
+    const std::pair<std::string, bool> spine[] = {{"ch1", true}, {"one", true}, {"two", true}, {"notes", true}};
+    set_spine(book, spine);
+    EXPECT_EQ(to_gfm(book),
+              "---\ntitle: \"A \\\"quoted\\\" title\\\\\\n\"\nauthors:\n  - \"Ann: Author\"\n  - \"Bob\"\n"
+              "language: \"en\"\nidentifier: \"urn:x\"\n---\n\n"
+              "See [two](#d2-s), [its start](#d2)[^1] ![A](img/a.png)![B](missing.png)\n\n***\n\n"
+              "<a id=\"d2\"></a>Start\n\n<a id=\"d2-s\"></a>Section\n\n- x\n\n***\n\n"
+              "[^1]: Note.\n");
+}
+
+TEST(GfmBook, EmptyBookIsFrontMatterAlone) {
+    EXPECT_EQ(to_gfm(book_new()), "---\ntitle: \"\"\nauthors: []\nlanguage: \"\"\nidentifier: \"\"\n---\n");
+}
+
+}  // namespace
+}  // namespace quirelo
