@@ -12,6 +12,7 @@ from collections.abc import Iterator, Sequence
 from . import _quirelo
 from .item_types import ItemType
 from .convert import BookResult
+from .markdown import MARKDOWN_FLAVORS, to_markdown
 from .library import INTERRUPTS, batches, convert_books, find_books, first_metadata, read_one, reason, walk_toc
 from .output_file import remove_leftovers, write_text
 
@@ -105,7 +106,7 @@ def _write_output(path: str, text: str) -> None:
 
 def command_markdown(args: argparse.Namespace) -> int:
     with _about(args.book):
-        markdown = read_one(args.book).to_markdown()
+        markdown = to_markdown(read_one(args.book), flavor=args.flavor)
     if args.output:
         _write_output(args.output, markdown)
     else:
@@ -228,6 +229,8 @@ def build_parser() -> argparse.ArgumentParser:
     markdown = commands.add_parser("markdown", help="the whole book as Markdown")
     markdown.add_argument("book")
     markdown.add_argument("-o", "--output", metavar="FILE", help="write to FILE instead of standard output")
+    markdown.add_argument("--flavor", choices=MARKDOWN_FLAVORS, default="exact",
+                          help="exact (the default) or gfm: GitHub Flavored Markdown with the book's structure")
     markdown.set_defaults(run=command_markdown)
 
     convert = commands.add_parser("convert", help="many books to one Markdown file each")

@@ -1,8 +1,9 @@
-// The module functions: reading, writing and batch reading.
+// The module functions: reading, writing, batch reading and the structured Markdown flavour.
 #include <string>
 #include <vector>
 
 #include "batch/read_many.hpp"
+#include "gfm/gfm_book.hpp"
 #include "lib/arguments.hpp"
 #include "lib/errors.hpp"
 #include "lib/functions.hpp"
@@ -151,6 +152,27 @@ PyObject* read_epubs_function(PyObject*, PyObject* const* args, Py_ssize_t nargs
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), book);
         }
         return list.release();
+    });
+}
+
+PyObject* to_gfm_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return panic_boundary([&]() -> PyObject* {
+        static const Signature signature{"_to_gfm()", {"book"}, 1};
+        ArgumentSlots slots;
+        BookObject* book = nullptr;
+        if (!match_arguments(signature, args, nargs, kwnames, slots) ||
+            !convert_argument("book", [&] { return convert_book(slots[0], book); })) {
+            return nullptr;
+        }
+        SharedBorrow borrow(book->borrow);
+        if (!borrow) return nullptr;
+        std::string markdown;
+        {
+            // The shared borrow keeps the book unchanged; other threads may run meanwhile.
+            UnlockedInterpreter unlocked;
+            markdown = to_gfm(book->book);
+        }
+        return to_py_str(markdown);
     });
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The five module functions (vectorcall convention).
+// The module functions (vectorcall convention): the five public ones and _to_gfm.
 #include <Python.h>
 
 namespace quirelo::py {
@@ -9,5 +9,6 @@ PyObject* read_epub_bytes_function(PyObject*, PyObject* const* args, Py_ssize_t 
 PyObject* write_epub_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* write_epub_bytes_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* read_epubs_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* to_gfm_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
 }  // namespace quirelo::py

@@ -22,6 +22,13 @@ PyMethodDef function_definitions[] = {
      "_read_epubs(paths, workers=None, ignore_ncx=False, ignore_nav=False)\n--\n\n"},
 };
 
+// Functions for the package only, outside __all__ (whose five names are the module's API).
+PyMethodDef package_function_definitions[] = {
+    {"_to_gfm", QUIRELO_FASTCALL(to_gfm_function), FASTCALL,
+     "_to_gfm(book)\n--\n\nConvert the book to GitHub Flavored Markdown: YAML front matter, then the spine "
+     "documents with their structure (lists, quotations, tables, code, footnotes, links between documents)."},
+};
+
 // Sets the attribute and appends its name to __all__ (made on the first addition).
 bool add_public(PyObject* module, const char* name, PyObject* value) {
     if (value == nullptr) return false;
@@ -45,6 +52,10 @@ int execute(PyObject* module) {
         for (auto& definition : function_definitions) {
             PyRef function(PyCFunction_NewEx(&definition, nullptr, module_name.get()));
             if (!add_public(module, definition.ml_name, function.get())) return -1;
+        }
+        for (auto& definition : package_function_definitions) {
+            PyRef function(PyCFunction_NewEx(&definition, nullptr, module_name.get()));
+            if (!function || PyModule_AddObjectRef(module, definition.ml_name, function.get()) < 0) return -1;
         }
         if (!add_public(module, "EpubBook", reinterpret_cast<PyObject*>(book_type())) ||
             !add_public(module, "EpubItem", reinterpret_cast<PyObject*>(item_type())) ||
