@@ -11,11 +11,13 @@ from _quirelo import EpubBook, EpubItem, TocEntry
 
 PUBLIC = ["_read_epub", "_read_epub_bytes", "_write_epub", "_write_epub_bytes", "_read_epubs",
           "EpubBook", "EpubItem", "TocEntry"]
+# Outside __all__: called by the package only (quirelo.to_markdown(book, flavor="gfm")).
+PACKAGE_ONLY = ["_to_gfm"]
 
 
 def test_exports_signatures_and_docstrings():
     assert _quirelo.__all__ == PUBLIC
-    assert sorted(n for n in dir(_quirelo) if not n.startswith("__")) == sorted(PUBLIC)
+    assert sorted(n for n in dir(_quirelo) if not n.startswith("__")) == sorted(PUBLIC + PACKAGE_ONLY)
     assert str(inspect.signature(_quirelo._read_epubs)) == "(paths, workers=None, ignore_ncx=False, ignore_nav=False)"
     assert str(inspect.signature(EpubBook.add_author)) == "(self, /, name, file_as=None, role=None, uid=None)"
     assert EpubBook.get_metadata.__doc__ == ("Get metadata values for a given namespace and field.\n"
