@@ -53,7 +53,8 @@ struct ElementFacts {
     int heading_level = 0;
 };
 
-constexpr bool is_html_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
+// HTML's white space, and the vertical tab, which Markdown readers strip as white space too.
+constexpr bool is_html_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == '\v'; }
 
 std::string_view attribute_value(const lxb_dom_attr_t* attribute) {
     if (attribute->value == nullptr || attribute->value->data == nullptr) return {};

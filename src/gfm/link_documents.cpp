@@ -80,9 +80,10 @@ Reference resolve_reference(std::string_view document_href, std::string_view hre
     return reference;
 }
 
+// Keys are copies: the pass appends anchor names to the trees' pools, which may move.
 struct DocumentIndex {
-    std::unordered_map<std::string_view, GfmNodeId> anchors;  // element id -> first Anchor
-    std::unordered_map<std::string_view, GfmNodeId> notes;    // element id -> first Note
+    std::unordered_map<std::string, GfmNodeId> anchors;  // element id -> first Anchor
+    std::unordered_map<std::string, GfmNodeId> notes;    // element id -> first Note
 };
 
 bool has_content(const GfmTree& tree, GfmNodeId id) {
@@ -100,9 +101,9 @@ void link_gfm_documents(const Book* book, std::span<GfmDocument> documents) {
     for (std::size_t d = 0; d < documents.size(); ++d) {
         by_path.try_emplace(percent_decoded(documents[d].href), d);
         GfmTree& tree = documents[d].tree;
-        for (const GfmNodeId anchor : tree.anchors) indexes[d].anchors.try_emplace(tree.text(anchor), anchor);
+        for (const GfmNodeId anchor : tree.anchors) indexes[d].anchors.try_emplace(std::string(tree.text(anchor)), anchor);
         for (const GfmNodeId note : tree.notes) {
-            if (has_content(tree, note)) indexes[d].notes.try_emplace(tree.text(note), note);
+            if (has_content(tree, note)) indexes[d].notes.try_emplace(std::string(tree.text(note)), note);
         }
     }
 

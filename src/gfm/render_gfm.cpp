@@ -70,7 +70,7 @@ void append_destination(std::string& out, std::string_view destination) {
             out.push_back(HEX[byte >> 4]);
             out.push_back(HEX[byte & 0xF]);
         } else {
-            if (c == '(' || c == ')' || c == '\\' || c == '<' || c == '>') out.push_back('\\');
+            if (c == '(' || c == ')' || c == '\\' || c == '<' || c == '>' || c == '|') out.push_back('\\');
             out.push_back(c);
         }
     }
@@ -81,8 +81,8 @@ enum class InlineMode : std::uint8_t { Paragraph, Heading, Cell };
 struct BlockFrame {
     GfmNodeId node;
     GfmNodeId cursor;
-    std::string_view marker;      // written on the container's first line
-    std::string_view continuation;  // the prefix of its later lines
+    std::string marker;        // written on the container's first line
+    std::string continuation;  // the prefix of its later lines
     std::size_t prefix_size = 0;  // the prefix before this container's part
     std::uint32_t next_number = 0;
     char list_marker = 0;         // a list's bullet or delimiter
@@ -91,7 +91,6 @@ struct BlockFrame {
     bool tight = false;
     bool started = false;
     bool wrote_child = false;
-    std::string marker_text;
 };
 
 class Renderer {
@@ -113,10 +112,9 @@ public:
             BlockFrame definition;
             definition.node = note;
             definition.cursor = node.first_child;
-            definition.marker_text = "[^" + std::to_string(node.number) + "]: ";
+            definition.marker = "[^" + std::to_string(node.number) + "]: ";
             definition.continuation = "    ";
             frames_.push_back(std::move(definition));
-            frames_.back().marker = frames_.back().marker_text;
             run_frames(1);
         }
     }
@@ -216,17 +214,15 @@ private:
         frame.node = id;
         frame.cursor = node(id).first_child;
         if ((node(list.node).flags & ORDERED) != 0) {
-            frame.marker_text = std::to_string(list.next_number);
-            frame.marker_text.push_back(list.list_marker);
+            frame.marker = std::to_string(list.next_number);
+            frame.marker.push_back(list.list_marker);
             if (list.next_number < 999'999'999) ++list.next_number;
         } else {
-            frame.marker_text.assign(1, list.list_marker);
+            frame.marker.assign(1, list.list_marker);
         }
-        frame.marker_text.push_back(' ');
+        frame.marker.push_back(' ');
+        frame.continuation.assign(frame.marker.size(), ' ');
         frames_.push_back(std::move(frame));
-        BlockFrame& item = frames_.back();
-        item.marker = item.marker_text;
-        item.continuation = std::string_view(SPACES, std::min(item.marker_text.size(), sizeof(SPACES) - 1));
     }
 
     // A note without a footnote number: its blocks stand where it stands (in a list, as an item).
@@ -240,7 +236,6 @@ private:
         frame.node = id;
         frame.cursor = node(id).first_child;
         frame.transparent = true;
-        frame.started = true;
         frames_.push_back(std::move(frame));
     }
 
@@ -391,8 +386,6 @@ private:
         std::size_t size;
         bool active;           // false for emphasis nested in emphasis of its kind
     };
-
-    static constexpr char SPACES[] = "                    ";
 
     void render_inlines(GfmNodeId root, InlineMode mode) {
         if (mode == InlineMode::Paragraph) line_start_ = out_.size();
