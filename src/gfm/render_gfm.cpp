@@ -78,6 +78,9 @@ void append_destination(std::string& out, std::string_view destination) {
 
 enum class InlineMode : std::uint8_t { Paragraph, Heading, Cell };
 
+// The longest backtick run CommonMark readers (cmark's limit) accept as a code span fence.
+constexpr std::size_t MAX_CODE_FENCE = 80;
+
 struct BlockFrame {
     GfmNodeId node;
     GfmNodeId cursor;
@@ -646,14 +649,15 @@ private:
     }
 
     void append_code_span(std::string_view text, InlineMode mode) {
-        if (!out_.empty() && out_.back() == '`') {
-            // Right after another backtick run the fences would merge: an HTML code element.
+        const std::size_t fence = longest_backtick_run(text) + 1;
+        if ((!out_.empty() && out_.back() == '`') || fence > MAX_CODE_FENCE) {
+            // Right after another backtick run the fences would merge, and readers look for
+            // closing runs of 80 backticks at most: an HTML code element then.
             out_.append("<code>");
             append_text(text, mode == InlineMode::Heading ? InlineMode::Paragraph : mode, NO_GFM_NODE);
             out_.append("</code>");
             return;
         }
-        const std::size_t fence = longest_backtick_run(text) + 1;
         bool all_spaces = true;
         for (const char c : text) all_spaces = all_spaces && c == ' ';
         const bool pad = text.front() == '`' || text.back() == '`' ||

@@ -131,6 +131,7 @@ struct TreeWalker {
             case GfmKind::Rule: outline += "R"; break;
             case GfmKind::Quote: outline += "Q("; blocks(id); outline += ")"; break;
             case GfmKind::List:
+                if (!has_rendered_item(id)) break;  // only hoisted notes: no list at all
                 outline += (node.flags & ORDERED) != 0 ? "L." + std::to_string(node.number) + "(" : "L(";
                 blocks(id);
                 outline += ")";
@@ -149,6 +150,14 @@ struct TreeWalker {
             case GfmKind::Table: table(id); break;
             default: break;
         }
+    }
+
+    bool has_rendered_item(GfmNodeId list) const {
+        for (GfmNodeId id = tree.nodes[list].first_child; id != NO_GFM_NODE; id = tree.nodes[id].next) {
+            const GfmNode& node = tree.nodes[id];
+            if (node.kind == GfmKind::Item || (node.kind == GfmKind::Note && node.number == 0)) return true;
+        }
+        return false;
     }
 
     void table(GfmNodeId id) {
