@@ -97,7 +97,6 @@ Role html_role(lxb_tag_id_t tag, ElementFacts& facts) {
     switch (tag) {
         case LXB_TAG_SCRIPT: case LXB_TAG_STYLE: case LXB_TAG_TEMPLATE: case LXB_TAG_HEAD: case LXB_TAG_TITLE:
         case LXB_TAG_RT: case LXB_TAG_RP: case LXB_TAG_IFRAME: case LXB_TAG_NOEMBED: case LXB_TAG_NOFRAMES:
-        case LXB_TAG_TEXTAREA: case LXB_TAG_SELECT: case LXB_TAG_DATALIST:
             return Role::Dropped;
         case LXB_TAG_H1: facts.heading_level = 1; return Role::Heading;
         case LXB_TAG_H2: facts.heading_level = 2; return Role::Heading;

@@ -633,6 +633,9 @@ private:
                 case '(':
                     if (i == 0) out_.push_back('\\');  // after `[^1]` these would make markup
                     break;
+                case '^':
+                    if (!out_.empty() && out_.back() == '[') out_.push_back('\\');  // `[^` opens a footnote
+                    break;
                 default:
                     break;
             }

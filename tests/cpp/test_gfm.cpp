@@ -52,6 +52,7 @@ TEST(GfmGolden, Blocks) {
         {"<p>  spaced \n\t words  </p>", "spaced words"},
         {"<p>a<br/>b<br></p>", "a\\\nb"},
         {"<h2>Chapter<br/>One</h2>", "## Chapter One"},
+        {"<noscript><p>no script</p></noscript><form><select><option>opt</option></select></form>", "no script\n\nopt"},
     });
 }
 
