@@ -631,7 +631,8 @@ private:
                     break;
                 case ':':
                 case '(':
-                    if (i == 0) out_.push_back('\\');  // after `[^1]` these would make markup
+                    // `[^1]:` would define a footnote, `[^1](x)` make a link.
+                    if (i == 0 && !out_.empty() && out_.back() == ']') out_.push_back('\\');
                     break;
                 case '^':
                     if (!out_.empty() && out_.back() == '[') out_.push_back('\\');  // `[^` opens a footnote

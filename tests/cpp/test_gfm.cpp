@@ -172,6 +172,9 @@ TEST(GfmGolden, NotesAndAnchors) {
         {"<p>a<a epub:type=\"noteref\" href=\"#n\">1</a></p><aside epub:type=\"footnote\" id=\"n\">"
          "<ul><li>x</li></ul><p>y</p></aside>",
          "a[^1]\n\n[^1]: - x\n\n    y"},
+        {"<p>(a)<a epub:type=\"noteref\" href=\"#n\">1</a>: b<a epub:type=\"noteref\" href=\"#n\">1</a>(c)</p>"
+         "<aside epub:type=\"footnote\" id=\"n\"><p>N</p></aside>",
+         "(a)[^1]\\: b[^1]\\(c)\n\n[^1]: N"},
     });
 }
 
