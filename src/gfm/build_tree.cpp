@@ -46,7 +46,7 @@ struct ElementFacts {
     std::string_view alttext;
     std::uint32_t start = 1;
     bool has_href = false;
-    bool has_start = false;
+    bool ordered = false;
     bool spans = false;        // colspan or rowspan above 1
     bool note = false;         // an EPUB footnote, endnote or rearnote
     bool note_reference = false;
@@ -113,7 +113,7 @@ Role html_role(lxb_tag_id_t tag, ElementFacts& facts) {
             return Role::Boundary;
         case LXB_TAG_BLOCKQUOTE: return Role::Quote;
         case LXB_TAG_UL: case LXB_TAG_MENU: case LXB_TAG_DIR: return Role::List;
-        case LXB_TAG_OL: facts.has_start = true; return Role::List;
+        case LXB_TAG_OL: facts.ordered = true; return Role::List;
         case LXB_TAG_LI: return Role::Item;
         case LXB_TAG_TABLE: return Role::Table;
         case LXB_TAG_TR: return Role::Row;
@@ -330,7 +330,7 @@ private:
             case Role::List: {
                 const bool pushed = push_block(GfmKind::List, node);
                 GfmNode& list = tree_.nodes[blocks_.back().node];
-                if (facts.has_start) {
+                if (facts.ordered) {
                     list.flags |= ORDERED;
                     list.number = facts.start;
                 }
@@ -354,14 +354,14 @@ private:
                 if (current_kind() == GfmKind::Table) open_implicit(GfmKind::Row);
                 if (current_kind() != GfmKind::Row) return push_action(Action::Boundary);
                 const bool pushed = push_block(GfmKind::Cell, node, true);
-                if (facts.spans) tree_.nodes[blocks_.back().node].flags |= DEGRADED_TABLE;
+                if (facts.spans) tree_.nodes[blocks_.back().node].flags |= SPANNING_CELL;
                 return pushed;
             }
             case Role::Caption: {
                 pop_implicit_to(GfmKind::Table);
                 if (current_kind() != GfmKind::Table) return push_action(Action::Boundary);
                 const bool pushed = push_block(GfmKind::Cell, node, true);
-                tree_.nodes[blocks_.back().node].number = CAPTION;
+                tree_.nodes[blocks_.back().node].flags |= CAPTION;
                 return pushed;
             }
             case Role::Preformatted:
@@ -514,8 +514,6 @@ private:
         return false;
     }
 
-    static constexpr std::uint32_t CAPTION = 1;
-
     // A table whose cells each hold at most one paragraph, with no spans, is a pipe
     // table; any other becomes a list with one item per row holding each cell's blocks
     // in turn. A caption becomes the paragraphs before the table either way.
@@ -527,7 +525,7 @@ private:
         GfmNodeId previous = NO_GFM_NODE;
         for (GfmNodeId row = tree_.nodes[table].first_child; row != NO_GFM_NODE; row = tree_.nodes[row].next) {
             GfmNode& row_node = tree_.nodes[row];
-            if (row_node.kind == GfmKind::Cell && row_node.number == CAPTION && caption == NO_GFM_NODE) {
+            if (row_node.kind == GfmKind::Cell && (row_node.flags & CAPTION) != 0 && caption == NO_GFM_NODE) {
                 caption = row;
                 // Unlink the caption from the table.
                 if (previous == NO_GFM_NODE) {
@@ -546,7 +544,7 @@ private:
             any_row = true;
             for (GfmNodeId cell = row_node.first_child; cell != NO_GFM_NODE; cell = tree_.nodes[cell].next) {
                 const GfmNode& cell_node = tree_.nodes[cell];
-                if (cell_node.kind != GfmKind::Cell || (cell_node.flags & DEGRADED_TABLE) != 0) {
+                if (cell_node.kind != GfmKind::Cell || (cell_node.flags & SPANNING_CELL) != 0) {
                     simple = false;
                     continue;
                 }

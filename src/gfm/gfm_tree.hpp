@@ -18,12 +18,12 @@ enum class GfmKind : std::uint8_t {
     Document,
     Heading,    // number: level 1..6
     Paragraph,
-    List,       // flags: ORDERED; number: start
+    List,       // flags: ORDERED, DEGRADED_TABLE; number: start
     Item,
     Quote,
-    Table,      // rows only; flags: DEGRADED_TABLE when it is rendered as a list
+    Table,      // rows only: a pipe table (one a pipe table cannot hold is rebuilt as a List)
     Row,
-    Cell,
+    Cell,       // blocks; flags: SPANNING_CELL, CAPTION (only while its table is built)
     CodeBlock,  // text: the literal content
     Rule,
     Note,       // an EPUB footnote or endnote; number: footnote number, 0 when rendered in place
@@ -42,7 +42,9 @@ enum class GfmKind : std::uint8_t {
 inline constexpr std::uint8_t ORDERED = 1;
 inline constexpr std::uint8_t NOTE_REFERENCE = 2;  // a Link marked as a note reference
 inline constexpr std::uint8_t ANCHOR_SHOWN = 4;
-inline constexpr std::uint8_t DEGRADED_TABLE = 8;
+inline constexpr std::uint8_t DEGRADED_TABLE = 8;  // a List that was a table, one item per row
+inline constexpr std::uint8_t SPANNING_CELL = 16;  // colspan or rowspan above 1
+inline constexpr std::uint8_t CAPTION = 32;
 
 // A view into the tree's string pool.
 struct PoolSpan {
