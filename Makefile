@@ -101,6 +101,7 @@ in-bench: in-build
 	for bench in $(BUILD)/bench_*; do echo "== $$bench"; $$bench; done
 	PYTHONPATH=$(CURDIR) python3 bench/bench_write_zipfile.py
 	PYTHONPATH=$(CURDIR) python3 bench/bench_to_markdown.py
+	PYTHONPATH=$(CURDIR) python3 bench/bench_gfm_pandoc.py
 	PYTHONPATH=$(CURDIR) python3 bench/bench_dataset.py
 	PYTHONPATH=$(CURDIR) python3 bench/bench_pipeline.py
 

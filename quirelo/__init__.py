@@ -33,6 +33,7 @@ from .item_types import (
     ITEM_VIDEO,
     ItemType,
 )
+from .markdown import MARKDOWN_FLAVORS, to_markdown
 
 __version__ = "0.1.0"
 
@@ -42,5 +43,5 @@ __all__ = [
     "ITEM_FONT", "ITEM_VIDEO", "ITEM_AUDIO", "ITEM_DOCUMENT", "ITEM_COVER", "ITEM_MEDIA_OVERLAY",
     "read_epub", "read_epub_bytes", "read_epubs", "write_epub", "write_epub_bytes",
     "new_book", "add_chapter", "add_image", "add_stylesheet", "add_file", "guess_media_type",
-    "set_spine", "set_toc", "convert_many", "iter_convert", "BookResult",
+    "set_spine", "set_toc", "convert_many", "iter_convert", "BookResult", "to_markdown", "MARKDOWN_FLAVORS",
 ]

@@ -7,9 +7,11 @@ import os
 import sys
 import time
 from collections.abc import Iterator, Sequence
+from typing import Any
 
 from . import _quirelo
 from .convert import INTERRUPTS, ITEM_COLUMNS, BookResult, in_input_order, iter_books, reason
+from .markdown import MARKDOWN_FLAVORS, to_markdown
 from .output_file import remove_leftovers, write_text
 from .sources import find_books, read_book
 
@@ -114,7 +116,7 @@ def _write_output(path: str, text: str) -> None:
 
 def command_markdown(args: argparse.Namespace) -> int:
     with _about(args.book):
-        markdown = read_book(args.book).to_markdown()
+        markdown = to_markdown(read_book(args.book), flavor=args.flavor)
     if args.output:
         _write_output(args.output, markdown)
     else:
@@ -158,7 +160,7 @@ def _output_names(books: Sequence[str]) -> list[str]:
     return names
 
 
-def _convert(paths: Sequence[str], workers: int | None, **outputs: bool) -> list[BookResult]:
+def _convert(paths: Sequence[str], workers: int | None, **outputs: Any) -> list[BookResult]:
     """The results of a few books, in input order.
 
     Worker threads that cannot start stop the command: every later book would fail the same way.
@@ -282,6 +284,8 @@ def build_parser() -> argparse.ArgumentParser:
     markdown = commands.add_parser("markdown", help="the whole book as Markdown")
     markdown.add_argument("book")
     markdown.add_argument("-o", "--output", metavar="FILE", help="write to FILE instead of standard output")
+    markdown.add_argument("--flavor", choices=MARKDOWN_FLAVORS, default="exact",
+                          help="exact (the default) or gfm: GitHub Flavored Markdown with the book's structure")
     markdown.set_defaults(run=command_markdown)
 
     convert = commands.add_parser("convert", help="many books to one Markdown file each")

@@ -5,7 +5,7 @@ from __future__ import annotations
 import dataclasses
 import os
 import tempfile
-from collections.abc import Iterable, Iterator, Sequence
+from collections.abc import Generator, Iterable, Iterator, Sequence
 from typing import Any
 
 from . import _pipeline
@@ -128,7 +128,7 @@ def _convert_remote(path: str, outputs: dict[str, Any], target: str | None) -> B
 
 
 def iter_books(paths: Sequence[str], *, markdown_files: Sequence[str] | None = None,
-               **outputs: Any) -> Iterator[BookResult]:
+               **outputs: Any) -> Generator[BookResult, None, None]:
     """iter_convert over paths that may be URLs, each result with its ``index`` in paths:
     the local books through one stream, in the order they finish, then the books at URLs
     one by one (each copied to a temporary local file first). A book that fails in any

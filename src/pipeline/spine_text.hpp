@@ -10,4 +10,7 @@ namespace quirelo {
 // as HTML decodes them; the non-empty texts joined by a blank line.
 std::string spine_text(const Book& book);
 
+// One document item's text as spine_text has it: get_text with references decoded.
+std::string document_text(const Item& item);
+
 }  // namespace quirelo

@@ -10,6 +10,8 @@
 #include "bindings/common/method_table.hpp"
 #include "bindings/_quirelo/objects.hpp"
 #include "bindings/common/py_ref.hpp"
+#include "bindings/common/unlocked_interpreter.hpp"
+#include "gfm/gfm_book.hpp"
 #include "markdown/markdown.hpp"
 #include "reader/lenient_toc.hpp"
 #include "model/validate.hpp"
@@ -143,6 +145,20 @@ QUIRELO_METHOD(to_markdown_method) {
     static const Signature signature{"EpubBook.to_markdown()", {}, 0};
     return reading(self, signature, args, nargs, kwnames, [](const Book& book, ArgumentSlots&) -> PyObject* {
         const std::string markdown = to_markdown(book);
+        return to_py_str(markdown);
+    });
+}
+
+// GitHub Flavored Markdown, with the book's structure; the lock is released meanwhile, the
+// shared borrow keeping the book unchanged.
+QUIRELO_METHOD(to_gfm_method) {
+    static const Signature signature{"EpubBook._to_gfm()", {}, 0};
+    return reading(self, signature, args, nargs, kwnames, [](const Book& book, ArgumentSlots&) -> PyObject* {
+        std::string markdown;
+        {
+            UnlockedInterpreter unlocked;
+            markdown = to_gfm(book);
+        }
         return to_py_str(markdown);
     });
 }
@@ -415,6 +431,9 @@ PyMethodDef book_methods[] = {
     {"get_metadata", QUIRELO_FASTCALL(get_metadata), FASTCALL,
      "get_metadata($self, namespace, name)\n--\n\n"
      "Get metadata values for a given namespace and field.\nReturns list of (value, attributes_dict) tuples."},
+    {"_to_gfm", QUIRELO_FASTCALL(to_gfm_method), FASTCALL,
+     "_to_gfm($self)\n--\n\nConvert the book to GitHub Flavored Markdown: YAML front matter, then the spine\n"
+     "documents with their structure (lists, quotations, tables, code, footnotes, links between documents)."},
     {"get_spine", QUIRELO_FASTCALL(get_spine), FASTCALL,
      "get_spine($self)\n--\n\nGet the spine as a list of (idref, linear) tuples."},
     {"to_markdown", QUIRELO_FASTCALL(to_markdown_method), FASTCALL,

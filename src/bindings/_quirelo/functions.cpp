@@ -1,4 +1,4 @@
-// The module functions: reading, writing and batch reading.
+// The module functions: reading, writing, batch reading and the structured Markdown flavour.
 #include <string>
 #include <vector>
 

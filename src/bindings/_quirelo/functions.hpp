@@ -1,5 +1,5 @@
 #pragma once
-// The five module functions (vectorcall convention).
+// The module functions (vectorcall convention).
 #include <Python.h>
 
 namespace quirelo::py {

@@ -23,6 +23,7 @@ PyMethodDef function_definitions[] = {
      "_read_epubs(paths, workers=None, ignore_ncx=False, ignore_nav=False)\n--\n\n"},
 };
 
+// Functions for the package only, outside __all__ (whose five names are the module's API).
 // Sets the attribute and appends its name to __all__ (made on the first addition).
 bool add_public(PyObject* module, const char* name, PyObject* value) {
     if (value == nullptr) return false;

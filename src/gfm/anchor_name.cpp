@@ -1,0 +1,27 @@
+#include "gfm/anchor_name.hpp"
+
+namespace quirelo {
+
+std::string document_anchor_name(std::size_t document) { return "d" + std::to_string(document); }
+
+std::string element_anchor_name(std::size_t document, std::string_view id) {
+    static constexpr char HEX[] = "0123456789ABCDEF";
+    std::string name = document_anchor_name(document);
+    name.reserve(name.size() + 1 + id.size());
+    name.push_back('-');
+    for (const char c : id) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool plain = (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                           byte == '-' || byte == '.';
+        if (plain) {
+            name.push_back(c);
+        } else {
+            name.push_back('_');
+            name.push_back(HEX[byte >> 4]);
+            name.push_back(HEX[byte & 0xF]);
+        }
+    }
+    return name;
+}
+
+}  // namespace quirelo

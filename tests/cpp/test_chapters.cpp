@@ -1,0 +1,74 @@
+// Chapter rows: one per spine document, in either Markdown flavour.
+#include <gtest/gtest.h>
+
+#include "gfm/gfm_book.hpp"
+#include "markdown/markdown.hpp"
+#include "pipeline/book_chapters.hpp"
+#include "reader/read_epub.hpp"
+#include "test_support.hpp"
+
+namespace quirelo {
+namespace {
+
+Book two_chapter_book() {
+    Book book = testing::minimal_book();
+    testing::add(book, {"a", "text/a.xhtml", "application/xhtml+xml",
+                        "<html><body><h1>A</h1><p>one  two&#160;three\u2003four</p></body></html>"});
+    testing::add(book, {"b", "text/b.xhtml", "application/xhtml+xml", "<html><body><p>one two three</p></body></html>"});
+    testing::add(book, {"pic", "p.png", "image/png", "x", ITEM_IMAGE});
+    const std::pair<std::string, bool> spine[] = {{"pic", true}, {"a", true}, {"ch1", true}, {"b", true}};
+    set_spine(book, spine);
+    set_toc(book, {TocEntry("Part", "text/x.xhtml", {TocEntry("Deep", "text/b.xhtml#s")}),
+                   TocEntry("Later", "text/b.xhtml"), TocEntry("A", "text/a.xhtml")});
+    return book;
+}
+
+TEST(BookChapters, OneRowPerSpineDocument) {
+    const auto rows = book_chapters(two_chapter_book(), MarkdownFlavor::Exact);
+    ASSERT_EQ(rows.size(), 3u);  // the image in the spine is no document
+    EXPECT_EQ(rows[0].position, 1u);
+    EXPECT_EQ(rows[0].name, "text/a.xhtml");
+    EXPECT_EQ(rows[0].toc_title, "A");
+    EXPECT_EQ(rows[0].markdown, "# A\n\none two three four");
+    EXPECT_EQ(rows[0].text, "Aone two\u00a0three four");
+    EXPECT_EQ(rows[0].word_count, 4u);  // a no-break space is White_Space too
+    EXPECT_EQ(rows[1].position, 2u);
+    EXPECT_EQ(rows[1].toc_title, "");
+    EXPECT_EQ(rows[1].word_count, 0u);
+    EXPECT_EQ(rows[1].content_hash, "da39a3ee5e6b4b0d3255bfef95601890afd80709");  // SHA-1 of ""
+    EXPECT_EQ(rows[2].toc_title, "Deep");  // depth first: the nested entry comes before "Later"
+    EXPECT_EQ(rows[2].content_hash, "a10600b129253b1aaaa860778bef2043ee40c715");
+}
+
+// Over a real book, each flavour's chapters are exactly the parts of its whole book.
+TEST(BookChapters, CorpusChaptersAreTheBooksParts) {
+    const auto books = testing::corpus_books();
+    if (books.empty()) GTEST_SKIP() << "no corpus at " << QUIRELO_CORPUS_DIR;
+    for (const auto& path : books) {
+        auto book = read_epub_path(path.string(), ReadOptions{});
+        ASSERT_TRUE(book.has_value()) << path;
+        std::string exact = to_markdown(*book);
+        std::string joined = exact.substr(0, exact.find("---\n\n") + 5);
+        bool first = true;
+        for (const auto& row : book_chapters(*book, MarkdownFlavor::Exact)) {
+            if (row.markdown.empty()) continue;
+            joined += (first ? "" : "\n\n---\n\n") + row.markdown;
+            first = false;
+        }
+        EXPECT_EQ(joined, exact) << path;
+
+        const std::string gfm = to_gfm(*book);
+        joined = gfm.substr(0, gfm.find("\n---\n", 3) + 5);
+        first = true;
+        for (const auto& row : book_chapters(*book, MarkdownFlavor::Gfm)) {
+            if (row.markdown.empty()) continue;
+            joined += (first ? "\n" : "\n\n***\n\n") + row.markdown;
+            first = false;
+        }
+        if (!first) joined += "\n";
+        EXPECT_EQ(joined, gfm) << path;
+    }
+}
+
+}  // namespace
+}  // namespace quirelo

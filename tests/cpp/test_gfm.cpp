@@ -1,0 +1,375 @@
+// The structured Markdown flavour: golden cases per construct, the parse-back property
+// over generated documents, and every corpus document read back by cmark-gfm.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "gfm/gfm_book.hpp"
+#include "gfm_parse_back.hpp"
+
+namespace quirelo {
+namespace {
+
+struct Converted {
+    std::string markdown;
+    testing::GfmShape expected;
+    testing::GfmShape parsed;
+};
+
+Converted convert(std::string_view html) {
+    static HtmlParser parser;
+    GfmDocument document;
+    build_gfm_document(html, document, parser);
+    link_gfm_documents(nullptr, {&document, 1});
+    Converted converted;
+    converted.markdown = render_gfm_document(document);
+    converted.expected = testing::tree_shape(document.tree);
+    converted.parsed = testing::parsed_shape(converted.markdown);
+    return converted;
+}
+
+struct Golden {
+    const char* html;
+    const char* markdown;
+};
+
+void check_goldens(const std::vector<Golden>& cases) {
+    for (const auto& [html, markdown] : cases) {
+        const Converted converted = convert(html);
+        EXPECT_EQ(converted.markdown, markdown) << html;
+        EXPECT_EQ(converted.parsed, converted.expected) << html << "\n" << converted.markdown;
+    }
+}
+
+TEST(GfmGolden, Blocks) {
+    check_goldens({
+        {"<h1>Title</h1><p>Text</p>", "# Title\n\nText"},
+        {"<h3>a <em>b</em></h3>", "### a *b*"},
+        {"<p>one</p><hr/><p>two</p>", "one\n\n***\n\ntwo"},
+        {"<div>loose <span>text</span><p>para</p>tail</div>", "loose text\n\npara\n\ntail"},
+        {"<p>  spaced \n\t words  </p>", "spaced words"},
+        {"<p>a<br/>b<br></p>", "a\\\nb"},
+        {"<h2>Chapter<br/>One</h2>", "## Chapter One"},
+        {"<noscript><p>no script</p></noscript><form><select><option>opt</option></select></form>", "no script\n\nopt"},
+    });
+}
+
+TEST(GfmGolden, Inlines) {
+    check_goldens({
+        {"<p><em>a</em> <strong>b</strong> <code>c</code></p>", "*a* **b** `c`"},
+        {"<p><i>a</i><i>b</i></p>", "*ab*"},
+        {"<p>x<em> y </em>z</p>", "x *y* z"},
+        {"<p><b><i>both</i></b></p>", "***both***"},
+        {"<p>a<em>“quoted”</em>b</p>", "a<em>“quoted”</em>b"},
+        {"<p><code>a`b</code> <code>`x</code></p>", "``a`b`` `` `x ``"},
+        {"<p><a href=\"http://x.org/a b\">link</a></p>", "[link](http://x.org/a%20b)"},
+        {"<p><img src=\"i.png\" alt=\"a [b]\"/></p>", "![a \\[b\\]](i.png)"},
+        {"<p>See<a href=\"#n\"></a> here</p>", "See here"},
+    });
+}
+
+TEST(GfmGolden, Escaping) {
+    check_goldens({
+        {"<p># not a heading</p>", "\\# not a heading"},
+        {"<p>- not a list</p><p>+ nor</p><p>1. nor this</p><p>2021) or</p>",
+         "\\- not a list\n\n\\+ nor\n\n1\\. nor this\n\n2021\\) or"},
+        {"<p>&gt; no quote</p>", "\\> no quote"},
+        {"<p>*a* _b_ snake_case [c] `d` &lt;e&gt; a|b ~f~ \\</p>",
+         "\\*a\\* \\_b\\_ snake_case \\[c\\] \\`d\\` \\<e> a\\|b \\~f\\~ \\\\"},
+        {"<p>&amp;amp; AT&amp;T</p>", "\\&amp; AT&T"},
+        {"<p>line<br/>---</p>", "line\\\n\\---"},
+        {"<p>line<br/>===</p>", "line\\\n\\==="},
+        {"<h2>C# #</h2>", "## C\\# \\#"},
+        {"<p>wow!<a href=\"u\">x</a></p>", "wow\\![x](u)"},
+    });
+}
+
+TEST(GfmGolden, Lists) {
+    check_goldens({
+        {"<ul><li>a</li><li>b</li></ul>", "- a\n- b"},
+        {"<ol start=\"7\"><li>a</li><li>b</li></ol>", "7. a\n8. b"},
+        {"<ul><li>a<ul><li>b<ol><li>c</li></ol></li></ul></li></ul>", "- a\n\n  - b\n\n    1. c"},
+        {"<ul><li><p>one</p><p>two</p></li><li>three</li></ul>", "- one\n\n  two\n\n- three"},
+        {"<ul><li>a</li></ul><ul><li>b</li></ul>", "- a\n\n+ b"},
+        {"<ol><li>a</li></ol><ol><li>b</li></ol>", "1. a\n\n1) b"},
+        {"<ul><li></li><li>x</li></ul>", "-\n- x"},
+        {"<ol start=\"-3\"><li>a</li></ol><ol start=\"12345678901\"><li>b</li></ol>", "0. a\n\n999999999) b"},
+        {"<ul>stray<li>a</li></ul>", "- stray\n- a"},
+    });
+}
+
+TEST(GfmGolden, Quotes) {
+    check_goldens({
+        {"<blockquote><p>a</p><p>b</p></blockquote>", "> a\n>\n> b"},
+        {"<blockquote><p>a</p><blockquote><p>b</p></blockquote></blockquote>", "> a\n>\n> > b"},
+        {"<blockquote>a<br/>b</blockquote>", "> a\\\n> b"},
+        {"<blockquote><p>a</p></blockquote><blockquote><p>b</p></blockquote>", "> a\n\n> b"},
+        {"<ul><li><blockquote><p>q</p></blockquote></li></ul>", "- > q"},
+        {"<blockquote><pre>x\n\ny</pre></blockquote>", "> ```\n> x\n>\n> y\n> ```"},
+    });
+}
+
+TEST(GfmGolden, Code) {
+    check_goldens({
+        {"<pre>a\n  b\n</pre>", "```\na\n  b\n```"},
+        {"<pre>x ``` y</pre>", "````\nx ``` y\n````"},
+        {"<pre><code>&lt;b&gt;<b>bold</b></code></pre>", "```\n<b>bold\n```"},
+        {"<ul><li><pre>c</pre></li></ul>", "- ```\n  c\n  ```"},
+        {"<pre>   </pre><p>after</p>", "after"},
+    });
+}
+
+TEST(GfmGolden, Tables) {
+    check_goldens({
+        {"<table><tr><th>a</th><th>b</th></tr><tr><td>1</td><td>2|3</td></tr></table>",
+         "| a | b |\n| --- | --- |\n| 1 | 2\\|3 |"},
+        {"<table><thead><tr><td>h</td></tr></thead><tbody><tr><td>x</td><td>y</td></tr></tbody></table>",
+         "| h |  |\n| --- | --- |\n| x | y |"},
+        {"<table><caption>Cap</caption><tr><td>a<br>b</td><td><code>p|q</code></td></tr></table>",
+         "Cap\n\n| a<br>b | `p\\|q` |\n| --- | --- |"},
+        {"<table><tr><td colspan=\"2\">wide</td></tr><tr><td>a</td><td>b</td></tr></table>",
+         "- wide\n\n- a\n\n  b"},
+        {"<table><tr><td><p>p1</p><p>p2</p></td></tr></table>", "- p1\n\n  p2"},
+        {"<table><tr><td><table><tr><td>in</td></tr></table></td></tr></table>", "- | in |\n  | --- |"},
+        {"<table></table><p>x</p>", "x"},
+    });
+}
+
+TEST(GfmGolden, Dropped) {
+    check_goldens({
+        {"<head><title>T</title><style>p{}</style></head><body><p>a<script>x</script>b</p></body>", "ab"},
+        {"<p>a<span epub:type=\"pagebreak\" id=\"p5\" title=\"5\">5</span>b</p>", "ab"},
+        {"<p>a<span role=\"doc-pagebreak\">6</span> b</p>", "a b"},
+        {"<p><ruby>漢<rp>(</rp><rt>kan</rt><rp>)</rp>字<rt>ji</rt></ruby></p>", "漢字"},
+        {"<p>x <math alttext=\"a^2\"><mi>a</mi><mn>2</mn></math> y</p>", "x a^2 y"},
+        {"<p>x <math><mi>b</mi></math></p>", "x b"},
+        {"<p><svg><title>Fig</title><text>no</text></svg></p>", "Fig"},
+    });
+}
+
+TEST(GfmGolden, SelfClosingTags) {
+    check_goldens({
+        {"<html><head><title/><script src=\"x.js\"/><style/></head><body><p>kept</p></body></html>", "kept"},
+        {"<body><p>a<a id=\"p1\"/>b<span/>c</p><div/><p>d</p><textarea/><p>e</p></body>", "abc\n\nd\n\ne"},
+        {"<body><p><svg><rect/><title>t</title></svg> z</p></body>", "t z"},
+    });
+}
+
+TEST(GfmGolden, NotesAndAnchors) {
+    check_goldens({
+        {"<p>Text<a epub:type=\"noteref\" href=\"#n1\">1</a>.</p>"
+         "<aside epub:type=\"footnote\" id=\"n1\"><p>The note.</p></aside>",
+         "Text[^1].\n\n[^1]: The note."},
+        {"<p>A<a role=\"doc-noteref\" href=\"#e2\">2</a></p><ol><li epub:type=\"endnote\" id=\"e2\"><p>End.</p></li>"
+         "<li epub:type=\"endnote\" id=\"e3\"><p>Unused.</p></li></ol>",
+         "A[^1]\n\n1. Unused.\n\n[^1]: End."},
+        {"<p><a href=\"#s2\">go</a></p><h2 id=\"s2\">Two</h2>", "[go](#d0-s2)\n\n## <a id=\"d0-s2\"></a>Two"},
+        {"<p><a href=\"#missing\">go</a></p>", "<a id=\"d0\"></a>[go](#d0)"},
+        {"<p><a epub:type=\"noteref\" href=\"#x\">9</a></p><p id=\"x\">plain</p>",
+         "[9](#d0-x)\n\n<a id=\"d0-x\"></a>plain"},
+        {"<p>a<a epub:type=\"noteref\" href=\"#n\">1</a></p><aside epub:type=\"footnote\" id=\"n\">"
+         "<ul><li>x</li></ul><p>y</p></aside>",
+         "a[^1]\n\n[^1]: - x\n\n    y"},
+        {"<p>(a)<a epub:type=\"noteref\" href=\"#n\">1</a>: b<a epub:type=\"noteref\" href=\"#n\">1</a>(c)</p>"
+         "<aside epub:type=\"footnote\" id=\"n\"><p>N</p></aside>",
+         "(a)[^1]\\: b[^1]\\(c)\n\n[^1]: N"},
+    });
+}
+
+}  // namespace
+}  // namespace quirelo
+
+namespace quirelo {
+namespace {
+
+// Random documents of every construct, nested at random, with text full of markup
+// characters: whatever the mix, cmark-gfm must read back the blocks and the text.
+class DocumentGenerator {
+public:
+    explicit DocumentGenerator(unsigned seed) : random_(seed) {}
+
+    std::string document() {
+        std::string html = "<html><body>";
+        const int blocks = pick(1, 6);
+        for (int i = 0; i < blocks; ++i) block(html, 0);
+        html += "<aside epub:type=\"footnote\" id=\"n1\"><p>" + words() + "</p></aside>";
+        html += "</body></html>";
+        return html;
+    }
+
+private:
+    std::mt19937 random_;
+
+    int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+
+    std::string words() {
+        static const char* const PIECES[] = {
+            "word", "two words", " ", "*", "**", "_", "__", "`", "```", "#", "# ", "> ", "- ", "+ ", "1. ", "2) ",
+            "[", "]", "(", ")", "![", "<", ">", "&amp;", "&lt;b&gt;", "&amp;copy;", "|", "~", "~~", "\\", "!",
+            ":", "---", "===", "é", "“", "”", "—", "\n", "   ", "a_b", "x*y", "[^1]", "<!-- c -->", "&nbsp;",
+            "http://x.y", "1", "9.", "=", "'", "\"",
+        };
+        std::string text;
+        const int count = pick(1, 6);
+        for (int i = 0; i < count; ++i) text += PIECES[pick(0, std::size(PIECES) - 1)];
+        return text;
+    }
+
+    void inline_content(std::string& html, int depth) {
+        const int count = pick(1, 4);
+        for (int i = 0; i < count; ++i) {
+            const int kind = depth > 3 ? 0 : pick(0, 12);
+            switch (kind) {
+                case 1: html += "<em>"; inline_content(html, depth + 1); html += "</em>"; break;
+                case 2: html += "<strong>"; inline_content(html, depth + 1); html += "</strong>"; break;
+                case 3: html += "<code>" + words() + "</code>"; break;
+                case 4: html += "<a href=\"u(" + std::to_string(pick(0, 9)) + ") x\">"; inline_content(html, depth + 1); html += "</a>"; break;
+                case 5: html += "<img src=\"i.png\" alt=\"" + words() + "\"/>"; break;
+                case 6: html += "<br/>"; break;
+                case 7: html += "<a epub:type=\"noteref\" href=\"#n1\">1</a>"; break;
+                case 8: html += "<span id=\"s" + std::to_string(pick(0, 3)) + "\">"; inline_content(html, depth + 1); html += "</span>"; break;
+                case 9: html += "<a href=\"#s" + std::to_string(pick(0, 3)) + "\">" + words() + "</a>"; break;
+                default: html += words(); break;
+            }
+        }
+    }
+
+    void block(std::string& html, int depth) {
+        const int kind = depth > 4 ? pick(0, 1) : pick(0, 11);
+        switch (kind) {
+            case 0: html += "<p>"; inline_content(html, 0); html += "</p>"; break;
+            case 1: inline_content(html, 0); break;
+            case 2: html += "<h" + std::to_string(pick(1, 6)) + ">"; inline_content(html, 0); html += "</h1>"; break;
+            case 3: case 4: {
+                const bool ordered = kind == 4;
+                html += ordered ? "<ol start=\"" + std::to_string(pick(0, 12)) + "\">" : "<ul>";
+                const int items = pick(0, 3);
+                for (int i = 0; i < items; ++i) {
+                    html += "<li>";
+                    const int blocks = pick(0, 2);
+                    for (int b = 0; b < blocks; ++b) block(html, depth + 1);
+                    html += "</li>";
+                }
+                html += ordered ? "</ol>" : "</ul>";
+                break;
+            }
+            case 5: {
+                html += "<blockquote>";
+                const int blocks = pick(0, 3);
+                for (int b = 0; b < blocks; ++b) block(html, depth + 1);
+                html += "</blockquote>";
+                break;
+            }
+            case 6: html += "<pre>" + words() + "\n" + words() + "</pre>"; break;
+            case 7: html += "<hr/>"; break;
+            case 8: case 9: {
+                html += "<table>";
+                const int rows = pick(0, 3);
+                for (int r = 0; r < rows; ++r) {
+                    html += "<tr>";
+                    const int cells = pick(0, 3);
+                    for (int c = 0; c < cells; ++c) {
+                        html += pick(0, 5) == 0 ? "<td colspan=\"2\">" : "<td>";
+                        if (kind == 9 && pick(0, 2) == 0) {
+                            block(html, depth + 1);
+                        } else {
+                            inline_content(html, 0);
+                        }
+                        html += "</td>";
+                    }
+                    html += "</tr>";
+                }
+                html += "</table>";
+                break;
+            }
+            case 10: html += "<div>"; block(html, depth + 1); inline_content(html, 0); html += "</div>"; break;
+            default: html += "<p><em>"; inline_content(html, 1); html += "<p>"; inline_content(html, 1); html += "</em></p>"; break;
+        }
+    }
+};
+
+TEST(GfmParseBack, GeneratedDocumentsReadBackAsTheirNodes) {
+    for (unsigned seed = 1; seed <= 3000; ++seed) {
+        DocumentGenerator generator(seed);
+        const std::string html = generator.document();
+        const Converted converted = convert(html);
+        ASSERT_EQ(converted.parsed, converted.expected) << "seed " << seed << "\n" << html << "\n---\n" << converted.markdown;
+    }
+}
+
+TEST(GfmParseBack, DeepNestingNeitherRecursesNorLosesText) {
+    constexpr int DEPTH = 200000;
+    for (const char* tag : {"div", "blockquote", "em", "ul"}) {
+        std::string html;
+        for (int i = 0; i < DEPTH; ++i) html += std::string("<") + tag + ">";
+        html += "deep";
+        const std::string markdown = html_to_gfm(html);
+        EXPECT_NE(markdown.find("deep"), std::string::npos) << tag;
+    }
+}
+
+}  // namespace
+}  // namespace quirelo
+
+#include "reader/read_epub.hpp"
+#include "test_support.hpp"
+
+namespace quirelo {
+namespace {
+
+// Every corpus book: its GFM (front matter aside) reads back as the nodes of all its
+// documents joined, footnotes and cross-document links included.
+TEST(GfmCorpus, EveryBookReadsBackAsItsNodes) {
+    const auto books = testing::corpus_books();
+    if (books.empty()) GTEST_SKIP() << "no corpus at " << QUIRELO_CORPUS_DIR;
+    for (const auto& path : books) {
+        auto book = read_epub_path(path.string(), ReadOptions{});
+        ASSERT_TRUE(book.has_value()) << path;
+        const auto spine = gfm_spine_documents(*book);
+        auto documents = gfm_documents(spine);
+        HtmlParser parser;
+        for (std::size_t i = 0; i < spine.size(); ++i) build_gfm_document(*spine[i].item, documents[i], parser);
+        link_gfm_documents(&*book, documents);
+        std::vector<const GfmTree*> shown;
+        for (const auto& document : documents) {
+            if (!render_gfm_document(document).empty()) shown.push_back(&document.tree);
+        }
+        const std::string markdown = to_gfm(*book);
+        ASSERT_TRUE(markdown.starts_with("---\n")) << path;
+        const std::size_t body = markdown.find("\n---\n", 3) + 5;
+        EXPECT_EQ(testing::parsed_shape(std::string_view(markdown).substr(body)), testing::book_shape(shown)) << path;
+    }
+}
+
+TEST(GfmBook, FrontMatterAndLinksBetweenDocuments) {
+    Book book = testing::minimal_book();
+    set_dc_value(book, "title", "A \"quoted\" title\\\n");
+    add_author(book, "Ann: Author", std::nullopt, std::nullopt, std::nullopt);
+    add_author(book, "Bob", std::nullopt, std::nullopt, std::nullopt);
+    testing::add(book, {"one", "text/one.xhtml", "application/xhtml+xml",
+                        "<html><body><p>See <a href=\"two.xhtml#s\">two</a>, <a href=\"two.xhtml\">its start</a>"
+                        "<a epub:type=\"noteref\" href=\"notes.xhtml#n\">1</a> <img src=\"../img/a.png\" alt=\"A\"/>"
+                        "<img src=\"missing.png\" alt=\"B\"/></p></body></html>"});
+    testing::add(book, {"two", "text/two.xhtml", "application/xhtml+xml",
+                        "<html><body><p>Start</p><p id=\"s\">Section</p><ul><li>x</li></ul></body></html>"});
+    testing::add(book, {"notes", "text/notes.xhtml", "application/xhtml+xml",
+                        "<html><body><aside epub:type=\"footnote\" id=\"n\"><p>Note.</p></aside></body></html>"});
+    testing::add(book, {"img", "img/a.png", "image/png", "png", ITEM_IMAGE});
+    const std::pair<std::string, bool> spine[] = {{"ch1", true}, {"one", true}, {"two", true}, {"notes", true}};
+    set_spine(book, spine);
+    EXPECT_EQ(to_gfm(book),
+              "---\ntitle: \"A \\\"quoted\\\" title\\\\\\n\"\nauthors:\n  - \"Ann: Author\"\n  - \"Bob\"\n"
+              "language: \"en\"\nidentifier: \"urn:x\"\n---\n\n"
+              "See [two](#d2-s), [its start](#d2)[^1] ![A](img/a.png)![B](missing.png)\n\n***\n\n"
+              "<a id=\"d2\"></a>Start\n\n<a id=\"d2-s\"></a>Section\n\n- x\n\n***\n\n"
+              "[^1]: Note.\n");
+}
+
+TEST(GfmBook, EmptyBookIsFrontMatterAlone) {
+    EXPECT_EQ(to_gfm(book_new()), "---\ntitle: \"\"\nauthors: []\nlanguage: \"\"\nidentifier: \"\"\n---\n");
+}
+
+}  // namespace
+}  // namespace quirelo
