@@ -3,31 +3,11 @@
 #include "model/epub_vocabulary.hpp"
 #include "model/font_obfuscation.hpp"
 #include "reader/xml_tree.hpp"
-#include "text/ascii.hpp"
 #include "text/resolve_path.hpp"
 
 namespace quirelo {
 
 namespace {
-
-// References are URIs relative to the container root: "%20" names a space.
-std::string percent_decoded(std::string_view uri) {
-    std::string name;
-    name.reserve(uri.size());
-    for (std::size_t i = 0; i < uri.size(); ++i) {
-        if (uri[i] == '%' && i + 2 < uri.size()) {
-            const int high = hex_value(uri[i + 1]);
-            const int low = hex_value(uri[i + 2]);
-            if (high >= 0 && low >= 0) {
-                name.push_back(static_cast<char>(high * 16 + low));
-                i += 2;
-                continue;
-            }
-        }
-        name.push_back(uri[i]);
-    }
-    return name;
-}
 
 XmlNode first_encryption_child(XmlNode parent, std::string_view name) {
     if (!parent) return {};
@@ -52,6 +32,7 @@ ObfuscatedEntries parse_font_obfuscation(std::string_view bytes) {
         const XmlNode reference = first_encryption_child(first_encryption_child(node, "CipherData"), "CipherReference");
         const auto uri = reference ? reference.attribute("URI") : std::nullopt;
         if (!uri) continue;
+        // References are URIs relative to the container root: "%20" names a space.
         entries.insert_or_assign(resolve_path("", percent_decoded(*uri)), std::string(*algorithm));
     }
     return entries;

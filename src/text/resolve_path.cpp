@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "text/ascii.hpp"
+
 namespace quirelo {
 
 namespace {
@@ -38,6 +40,24 @@ std::string resolve_path(std::string_view base, std::string_view href) {
         joined += kept[i];
     }
     return joined;
+}
+
+std::string percent_decoded(std::string_view uri) {
+    std::string decoded;
+    decoded.reserve(uri.size());
+    for (std::size_t i = 0; i < uri.size(); ++i) {
+        if (uri[i] == '%' && i + 2 < uri.size()) {
+            const int high = hex_value(uri[i + 1]);
+            const int low = hex_value(uri[i + 2]);
+            if (high >= 0 && low >= 0) {
+                decoded.push_back(static_cast<char>(high * 16 + low));
+                i += 2;
+                continue;
+            }
+        }
+        decoded.push_back(uri[i]);
+    }
+    return decoded;
 }
 
 }  // namespace quirelo

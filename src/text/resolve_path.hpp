@@ -10,4 +10,7 @@ namespace quirelo {
 // fragment or query stays part of the name; a leading "/" does not make it absolute.
 std::string resolve_path(std::string_view base, std::string_view href);
 
+// "%XX" (two hexadecimal digits) as the byte it names; any other "%" stays as it is.
+std::string percent_decoded(std::string_view uri);
+
 }  // namespace quirelo
