@@ -15,7 +15,8 @@ PACKAGE_ROOT = os.environ.get("QUIRELO_PACKAGE_ROOT", ROOT)
 SANITIZED = bool(os.environ.get("QUIRELO_SANITIZED"))
 # The module lands in the package folder; importing it bare needs that folder on the path.
 sys.path[:0] = [PACKAGE_ROOT, os.path.join(PACKAGE_ROOT, "quirelo")]
-CHILD_ENV = dict(os.environ, PYTHONPATH=PACKAGE_ROOT)
+# Children import the package under test, never the checkout their working folder holds.
+CHILD_ENV = dict(os.environ, PYTHONPATH=PACKAGE_ROOT, PYTHONSAFEPATH="1")
 
 import quirelo  # noqa: E402
 
