@@ -14,6 +14,7 @@ import os
 import posixpath
 import time
 from collections.abc import Iterable, Sequence
+from typing import Any
 
 from .convert import ITEM_COLUMNS, BookResult, in_input_order, iter_books, reason
 from .markdown import MARKDOWN_FLAVORS, MarkdownFlavor
@@ -93,6 +94,7 @@ def _convert_partition(paths: Sequence[str], shape: Shape = Shape()) -> list[Boo
     """Everything a row needs of each book; the one place that says how books are converted."""
     # One task per worker process already uses the processors; one pipeline thread keeps a
     # single book in memory per worker, beside the outputs the partition's rows hold anyway.
+    outputs: dict[str, Any]
     if shape.rows == "chapter":
         outputs = dict(markdown=False, summary=True, chapters=True)  # the summary for the identifier
     else:
