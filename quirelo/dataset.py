@@ -143,9 +143,10 @@ def _failed_table(paths: Sequence[str], error: BaseException, shape: Shape):
 
 @dataclasses.dataclass
 class PartitionSummary:
-    rows: int
+    rows: int  # books
     failed: int
     bytes_read: int
+    chapters: int = 0  # chapter rows written (0 for book rows)
 
 
 def _summary(table, paths: Sequence[str] | None = None, sizes: bool = True) -> PartitionSummary:
@@ -158,7 +159,8 @@ def _summary(table, paths: Sequence[str] | None = None, sizes: bool = True) -> P
                                 bytes_read=sum(s or 0 for s in table.column("size_bytes").to_pylist()))
     paths = list(dict.fromkeys(table.column("path").to_pylist())) if paths is None else paths
     return PartitionSummary(rows=len(paths), failed=failed,
-                            bytes_read=sum(book_size(path, remote=True) or 0 for path in paths) if sizes else 0)
+                            bytes_read=sum(book_size(path, remote=True) or 0 for path in paths) if sizes else 0,
+                            chapters=table.num_rows - failed)
 
 
 def write_table(table, target: str, paths: Sequence[str] | None = None) -> PartitionSummary:
@@ -225,12 +227,14 @@ class DatasetSummary:
     bytes_read: int
     seconds: float
     skipped: int = 0  # books of parts kept from an earlier run (counted in books and failed, not in bytes_read)
+    chapters: int = 0  # chapter rows written by this run (0 for book rows)
 
     def describe(self) -> str:
         done = self.books - self.skipped
         rate = done / self.seconds if self.seconds > 0 else 0.0
         megabytes = self.bytes_read / 1e6 / self.seconds if self.seconds > 0 else 0.0
-        return (f"wrote {done} rows to {self.output} in {self.seconds:.1f} s "
+        rows = f"{done} books ({self.chapters} chapter rows)" if self.chapters else f"{done} rows"
+        return (f"wrote {rows} to {self.output} in {self.seconds:.1f} s "
                 f"({rate:.1f} books/s, {megabytes:.1f} MB/s), {self.failed} failed"
                 + (f", {self.skipped} skipped (already written)" if self.skipped else ""))
 
@@ -365,7 +369,8 @@ def write_dataset(sources: Iterable[str], output: str, *, scheduler: str | None 
     return DatasetSummary(output=output, books=sum(s.rows for s in summaries.values()),
                           failed=sum(s.failed for s in summaries.values()),
                           bytes_read=sum(summaries[index].bytes_read for index in todo),
-                          seconds=time.monotonic() - started, skipped=skipped)
+                          seconds=time.monotonic() - started, skipped=skipped,
+                          chapters=sum(summaries[index].chapters for index in todo))
 
 
 def read_dataset(output: str, rows: str = "book", flavor: MarkdownFlavor = "exact"):
