@@ -5,7 +5,11 @@ from typing import final
 
 # identifier, title, authors, language, items, items_<type> per item type, spine_length, toc_size
 _Summary = dict[str, object]
-_Outcome = tuple[int, str | None, str | None, _Summary | None, list[str] | None, BaseException | None]
+# position, name, toc_title, markdown, text, word_count, content_hash
+_Chapter = dict[str, object]
+# index, markdown, text, summary, issues, chapters, error
+_Outcome = tuple[int, str | None, str | None, _Summary | None, list[str] | None, list[_Chapter] | None,
+                 BaseException | None]
 
 @final
 class ConversionStream(Iterator[_Outcome]):
@@ -16,7 +20,8 @@ class ConversionStream(Iterator[_Outcome]):
 def convert_stream(paths: Sequence[str], workers: int | None = None, window: int | None = None,
                    markdown: bool = True, text: bool = False, summary: bool = False, issues: bool = False,
                    strict_toc: bool = False, markdown_files: Sequence[str] | None = None,
-                   text_files: Sequence[str] | None = None) -> ConversionStream: ...
+                   text_files: Sequence[str] | None = None, flavor: str = "exact",
+                   chapters: bool = False) -> ConversionStream: ...
 def write_file(path: str, data: bytes | bytearray | memoryview) -> None: ...
 
 class PanicException(BaseException):

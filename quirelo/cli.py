@@ -13,6 +13,7 @@ from . import _quirelo
 from .convert import INTERRUPTS, ITEM_COLUMNS, BookResult, in_input_order, iter_books, reason
 from .markdown import MARKDOWN_FLAVORS, to_markdown
 from .output_file import remove_leftovers, write_text
+from .dataset import ROW_KINDS
 from .sources import find_books, read_book
 
 EXIT_OK, EXIT_ISSUES, EXIT_ERROR = 0, 1, 2
@@ -213,8 +214,9 @@ def command_convert(args: argparse.Namespace) -> int:
     converted = failed = 0
     # One stream over every book: the workers convert and write each file; this thread
     # only counts and reports.
-    results = iter_books([books[index] for index in pending], markdown=True, workers=args.workers,
-                         window=args.window, markdown_files=[targets[index] for index in pending])
+    results = iter_books([books[index] for index in pending], markdown=True, flavor=args.flavor,
+                         workers=args.workers, window=args.window,
+                         markdown_files=[targets[index] for index in pending])
     progress = _Progress(len(pending))
     try:
         for result in results:
@@ -245,7 +247,8 @@ def command_dataset(args: argparse.Namespace) -> int:
 
     try:
         summary = write_dataset(args.sources, args.output, scheduler=args.scheduler, workers=args.workers,
-                                progress=sys.stderr.isatty(), resume=args.resume)
+                                progress=sys.stderr.isatty(), resume=args.resume, flavor=args.flavor,
+                                rows=args.rows)
     except OSError as error:
         raise _fail(error.filename or args.output, error.strerror or error) from None
     except ValueError as error:
@@ -295,14 +298,21 @@ def build_parser() -> argparse.ArgumentParser:
                          help="converting threads (default: one per processor)")
     convert.add_argument("--window", "--chunk", dest="window", type=_positive, default=None,
                          help="books in flight at most (default: two per thread)")
+    convert.add_argument("--flavor", choices=MARKDOWN_FLAVORS, default="exact",
+                         help="the Markdown files' flavour: exact (the default) or gfm")
     convert.add_argument("--resume", action="store_true", help="skip books whose Markdown file already exists")
     convert.set_defaults(run=command_convert)
 
-    dataset = commands.add_parser("dataset", help="a Parquet dataset with one row per book (needs dask, pyarrow)")
+    dataset = commands.add_parser("dataset", help="a Parquet dataset with one row per book or chapter "
+                                                  "(needs dask, pyarrow)")
     dataset.add_argument("sources", nargs="+", metavar="DIR_OR_FILE")
     dataset.add_argument("-o", "--output", required=True, metavar="OUT.parquet")
     dataset.add_argument("--scheduler", metavar="ADDRESS", help="a Dask scheduler (default: a local cluster)")
     dataset.add_argument("--workers", type=_positive, default=None, help="local worker processes")
+    dataset.add_argument("--flavor", choices=MARKDOWN_FLAVORS, default="exact",
+                         help="the flavour of the markdown column: exact (the default) or gfm")
+    dataset.add_argument("--rows", choices=ROW_KINDS, default="book",
+                         help="one row per book (the default) or per chapter (spine document)")
     dataset.add_argument("--resume", action="store_true",
                          help="keep the finished parts of an earlier run over the same sources")
     dataset.set_defaults(run=command_dataset)

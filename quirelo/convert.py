@@ -11,6 +11,7 @@ from typing import Any
 from . import _pipeline
 from .io import PathLike, _path_text
 from .item_types import ItemType
+from .markdown import MarkdownFlavor
 from .sources import copy_to_file, is_url
 
 # The summary's item counts, one per item type, as the engine names them.
@@ -30,6 +31,8 @@ class BookResult:
     text: str | None = None
     summary: dict[str, object] | None = None
     issues: list[str] | None = None
+    # One record per spine document: position, name, toc_title, markdown, text, word_count, content_hash.
+    chapters: list[dict[str, object]] | None = None
     error: BaseException | None = None
     index: int | None = dataclasses.field(default=None, compare=False)  # the book's position in the paths
 
@@ -43,7 +46,8 @@ def _texts(paths: Iterable[PathLike], what: str) -> list[str]:
 def iter_convert(paths: Iterable[PathLike], *, markdown: bool = True, text: bool = False, summary: bool = False,
                  issues: bool = False, workers: int | None = None, strict_toc: bool = False,
                  window: int | None = None, markdown_files: Sequence[PathLike] | None = None,
-                 text_files: Sequence[PathLike] | None = None) -> Iterator[BookResult]:
+                 text_files: Sequence[PathLike] | None = None, flavor: MarkdownFlavor = "exact",
+                 chapters: bool = False) -> Iterator[BookResult]:
     """Convert many books on worker threads; each BookResult as soon as its book is done
     (the order books finish in), with ``index``, its position in ``paths``.
 
@@ -57,33 +61,41 @@ def iter_convert(paths: Iterable[PathLike], *, markdown: bool = True, text: bool
     folder) raises OSError once the books in progress are done, and no further book starts.
     The threads are the stream's own (``workers``, default one per logical processor),
     never the shared pool of ``read_epubs``, so a paused iteration holds up no other
-    work. Raises RuntimeError when the worker threads cannot start.
+    work. Raises RuntimeError when the worker threads cannot start, ValueError for a
+    ``flavor`` other than "exact" and "gfm".
     """
     texts = _texts(paths, "paths")
     files = {name: None if targets is None else _texts(targets, name)
              for name, targets in (("markdown_files", markdown_files), ("text_files", text_files))}
     stream = _pipeline.convert_stream(texts, workers=workers, window=window, markdown=bool(markdown),
                                       text=bool(text), summary=bool(summary), issues=bool(issues),
-                                      strict_toc=bool(strict_toc), **files)
+                                      strict_toc=bool(strict_toc), flavor=flavor, chapters=bool(chapters), **files)
     return _results(stream, texts)
 
 
 def _results(stream: _pipeline.ConversionStream, texts: list[str]) -> Iterator[BookResult]:
     try:
-        for index, book_markdown, book_text, book_summary, book_issues, error in stream:
-            yield BookResult(texts[index], book_markdown, book_text, book_summary, book_issues, error, index)
+        for index, book_markdown, book_text, book_summary, book_issues, book_chapters, error in stream:
+            yield BookResult(texts[index], book_markdown, book_text, book_summary, book_issues, book_chapters, error,
+                             index)
     finally:
         stream.close()  # an abandoned iteration starts no further book
 
 
 def convert_many(paths: Iterable[PathLike], *, markdown: bool = True, text: bool = False, summary: bool = False,
-                 issues: bool = False, workers: int | None = None, strict_toc: bool = False) -> list[BookResult]:
+                 issues: bool = False, workers: int | None = None, strict_toc: bool = False,
+                 flavor: MarkdownFlavor = "exact", chapters: bool = False) -> list[BookResult]:
     """Convert many books on worker threads; one BookResult per path, in input order.
 
-    ``markdown``: the whole book as Markdown (``EpubBook.to_markdown``); ``text``: the plain
+    ``markdown``: the whole book as Markdown in ``flavor`` (``to_markdown(book, flavor)``:
+    "exact", the default, is ``EpubBook.to_markdown``; "gfm" GitHub Flavored Markdown); ``text``: the plain
     text of the spine documents (each document's ``get_text``, references decoded, the
     non-empty ones joined by a blank line); ``summary``: the metadata columns of the
-    dataset; ``issues``: ``EpubBook.validate``. Each is exactly what reading the book with
+    dataset; ``issues``: ``EpubBook.validate``; ``chapters``: one record per spine document
+    (``position`` in the spine, ``name`` its href, ``toc_title`` of the first table-of-contents
+    entry pointing at it or "", its ``markdown`` in ``flavor`` (in gfm, exactly its part of the
+    book's), its plain ``text``, ``word_count`` and ``content_hash``, the SHA-1 of the text in
+    hex). Each is exactly what reading the book with
     ``read_epub`` gives. Only the archive entries these need are decompressed. A book that
     cannot be read has its ``error`` set (a ValueError with the reader's message, a
     MemoryError, ...) and the others are converted all the same. ``workers=None`` is one
@@ -91,7 +103,8 @@ def convert_many(paths: Iterable[PathLike], *, markdown: bool = True, text: bool
     """
     texts = _texts(paths, "paths")
     return in_input_order(iter_convert(texts, markdown=markdown, text=text, summary=summary, issues=issues,
-                                       workers=workers, strict_toc=strict_toc), len(texts))
+                                       workers=workers, strict_toc=strict_toc, flavor=flavor, chapters=chapters),
+                          len(texts))
 
 
 def in_input_order(results: Iterable[BookResult], count: int) -> list[BookResult]:

@@ -3,7 +3,6 @@
 #include <exception>
 #include <new>
 
-#include "markdown/markdown.hpp"
 #include "model/validate.hpp"
 #include "pipeline/spine_text.hpp"
 #include "reader/lenient_toc.hpp"
@@ -21,10 +20,11 @@ BookOutcome convert(const std::string& path, const ConversionOptions& options) {
     if (options.lenient_toc && book->toc.empty()) book->toc = lenient_toc(*book, read);
     const OutputSelection& wanted = options.outputs;
     BookOutputs outputs;
-    if (wanted.markdown) outputs.markdown = to_markdown(*book);
+    if (wanted.markdown) outputs.markdown = book_markdown(*book, options.markdown_flavor);
     if (wanted.text) outputs.text = spine_text(*book);
     if (wanted.summary) outputs.summary = summarize_book(*book);
     if (wanted.issues) outputs.issues = validate_book(*book);
+    if (wanted.chapters) outputs.chapters = book_chapters(*book, options.markdown_flavor);
     return outputs;
 }
 

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/book_chapters.hpp"
 #include "pipeline/book_summary.hpp"
+#include "pipeline/markdown_flavor.hpp"
 #include "reader/read_epub.hpp"
 
 namespace quirelo {
@@ -19,10 +21,13 @@ struct OutputSelection {
     bool text = false;
     bool summary = false;
     bool issues = false;
+    bool chapters = false;  // one row per spine document, its Markdown in the chosen flavour
 };
 
 struct ConversionOptions {
     OutputSelection outputs;
+    // The flavour of the book's Markdown, of a Markdown file written, and of the chapters.
+    MarkdownFlavor markdown_flavor = MarkdownFlavor::Exact;
     // An empty table of contents is filled by lenient_toc, as the package's reads do.
     bool lenient_toc = true;
     ReadOptions read;  // `lazy` and `text_items_only` are the pipeline's own choice
@@ -33,6 +38,7 @@ struct BookOutputs {
     std::optional<std::string> text;
     std::optional<BookSummary> summary;
     std::optional<std::vector<std::string>> issues;
+    std::optional<std::vector<ChapterRow>> chapters;
 };
 
 enum class FailureKind : std::uint8_t {

@@ -12,6 +12,7 @@ pytest.importorskip("dask.distributed")
 
 from dask.distributed import WorkerPlugin  # noqa: E402
 
+import quirelo  # noqa: E402
 from quirelo import dataset  # noqa: E402
 
 
@@ -53,6 +54,32 @@ def test_bad_book_gives_error_row(tmp_path, cluster_client):
     assert [field.name for field in dataset.schema() if not field.nullable] == ["path"]
 
 
+def test_chapter_rows_and_resume_keeps_only_parts_of_the_same_shape(tmp_path, cluster_client):
+    [good] = write_books(tmp_path / "books", ["good"])
+    (tmp_path / "books" / "bad.epub").write_bytes(b"not an epub")
+    out = str(tmp_path / "out")
+
+    def write(rows, flavor, resume=True):
+        return dataset.write_dataset([tmp_path / "books"], out, client=cluster_client, resume=resume, rows=rows,
+                                     flavor=flavor)
+
+    summary = write("chapter", "gfm", resume=False)
+    assert (summary.books, summary.failed, summary.chapters) == (2, 1, 1)
+    assert summary.describe().startswith("wrote 2 books (1 chapter rows) to ")
+    rows = {os.path.basename(row["path"]): row for row in dataset.read_dataset(out, "chapter", "gfm").to_pylist()}
+    assert rows["bad.epub"]["error"].startswith("ZIP error: ") and rows["bad.epub"]["position"] is None
+    [result] = quirelo.convert_many([good], summary=True, flavor="gfm", chapters=True)
+    [chapter] = result.chapters
+    assert rows["good.epub"] == {"identifier": result.summary["identifier"], "path": good, **chapter, "error": None}
+    assert chapter["markdown"].startswith("# Hi") and chapter["word_count"] == 4
+    # The same shape keeps every part; another flavour, then another row kind, recompute them.
+    assert [write(*shape).skipped for shape in [("chapter", "gfm"), ("chapter", "exact"), ("book", "exact"),
+                                                 ("book", "exact")]] == [2, 0, 0, 2]
+    assert dataset.read_dataset(out).schema.equals(dataset.schema())
+    with pytest.raises(ValueError, match="unknown row kind 'page'"):
+        dataset.schema("page")
+
+
 class FailPartitionsWith(WorkerPlugin):
     """Fails every task converting a book whose path has marker, as a dying worker does."""
 
@@ -63,7 +90,7 @@ class FailPartitionsWith(WorkerPlugin):
 
     def setup(self, worker):
         self.real = dataset._convert_partition
-        dataset._convert_partition = lambda paths: self.real(paths) if not any(
+        dataset._convert_partition = lambda paths, *shape: self.real(paths, *shape) if not any(
             self.marker in path for path in paths) else (_ for _ in ()).throw(RuntimeError("the task died"))
 
     def teardown(self, worker):

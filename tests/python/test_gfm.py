@@ -1,10 +1,14 @@
-"""The structured Markdown flavour from Python: the package function, the native one, the command."""
+"""The structured Markdown flavour from Python: the package function, the native one, the
+pipeline and its chapter rows, the commands."""
+import hashlib
+import os
 import subprocess
 
 import pytest
 
 import quirelo
 from conftest import python, sample_book
+from quirelo.cli import walk_toc
 
 
 def test_flavors_choose_the_converter():
@@ -18,12 +22,41 @@ def test_flavors_choose_the_converter():
         quirelo.to_markdown(book, flavor="html")
 
 
-def test_markdown_command_flavor(tmp_path):
+def test_pipeline_gfm_and_chapters_are_the_books(corpus):
+    results = quirelo.convert_many(corpus, text=True, flavor="gfm", chapters=True, workers=2)
+    titled = 0
+    for path, result in zip(corpus, results):
+        book = quirelo.read_epub(path)
+        gfm = quirelo.to_markdown(book, flavor="gfm")
+        assert result.error is None and result.markdown == gfm, path
+        chapters = result.chapters
+        body = "\n\n***\n\n".join(chapter["markdown"] for chapter in chapters if chapter["markdown"])
+        assert gfm.endswith(f"---\n\n{body}\n" if body else "---\n"), path
+        assert "\n\n".join(chapter["text"] for chapter in chapters if chapter["text"]) == result.text, path
+        assert [chapter["position"] for chapter in chapters] == sorted({chapter["position"] for chapter in chapters})
+        titles = {}
+        for _, entry in walk_toc(book.toc):
+            titles.setdefault(entry.href.partition("#")[0], entry.title)
+        for chapter in chapters:
+            assert chapter["toc_title"] == titles.get(chapter["name"], ""), (path, chapter["name"])
+            assert chapter["content_hash"] == hashlib.sha1(chapter["text"].encode()).hexdigest()
+            assert chapter["word_count"] == len(chapter["text"].split())
+            titled += chapter["toc_title"] != ""
+    assert titled > 0
+
+
+def test_markdown_and_convert_commands_flavor(tmp_path):
     quirelo.write_epub(tmp_path / "sample.epub", sample_book())
+    gfm = quirelo.to_markdown(quirelo.read_epub(tmp_path / "sample.epub"), "gfm")
     out = tmp_path / "out.md"
     result = python("-m", "quirelo", "markdown", tmp_path / "sample.epub", "--flavor", "gfm", "-o", out,
                     stdin=subprocess.DEVNULL)
     assert result.returncode == 0, result.stderr
-    assert out.read_text(encoding="utf-8") == quirelo.to_markdown(quirelo.read_epub(tmp_path / "sample.epub"), "gfm")
+    assert out.read_text(encoding="utf-8") == gfm
+    result = python("-m", "quirelo", "convert", tmp_path / "sample.epub", "--flavor", "gfm", "-o", tmp_path / "md",
+                    stdin=subprocess.DEVNULL)
+    assert result.returncode == 0, result.stderr
+    assert os.listdir(tmp_path / "md") == ["sample.md"]
+    assert (tmp_path / "md" / "sample.md").read_text(encoding="utf-8") == gfm
     result = python("-m", "quirelo", "markdown", tmp_path / "sample.epub", "--flavor", "rst", stdin=subprocess.DEVNULL)
     assert result.returncode == 2 and "invalid choice: 'rst'" in result.stderr

@@ -93,5 +93,7 @@ def test_arguments_are_checked():
         quirelo.iter_convert("book.epub")
     with pytest.raises(ValueError, match="one file per path"):
         _pipeline.convert_stream(["a.epub", "b.epub"], markdown_files=["a.md"])
+    with pytest.raises(ValueError, match="unknown Markdown flavor 'html': expected one of exact, gfm"):
+        quirelo.iter_convert([], flavor="html")
     stream = _pipeline.convert_stream([])
     assert list(stream) == [] and stream.window is None

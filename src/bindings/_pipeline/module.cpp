@@ -87,24 +87,72 @@ PyObject* failure_exception(const BookFailure& failure) {
     return PyErr_GetRaisedException();
 }
 
-// (index, markdown, text, summary, issues, error): the outputs not asked for or written
-// to files, and all of them for a failed book, are None.
+// Each chapter as one record, named as the ChapterRow members (and the dataset's columns).
+PyObject* chapter_records(const std::vector<ChapterRow>& chapters) {
+    PyRef records(PyList_New(static_cast<Py_ssize_t>(chapters.size())));
+    if (!records) return nullptr;
+    for (std::size_t i = 0; i < chapters.size(); ++i) {
+        const ChapterRow& chapter = chapters[i];
+        PyRef record(PyDict_New());
+        if (!record) return nullptr;
+        const auto set = [&](const char* name, PyObject* value) {
+            PyRef owned(value);
+            return owned && PyDict_SetItemString(record.get(), name, owned.get()) == 0;
+        };
+        if (!set("position", PyLong_FromSize_t(chapter.position)) || !set("name", to_py_str(chapter.name)) ||
+            !set("toc_title", to_py_str(chapter.toc_title)) || !set("markdown", to_py_str(chapter.markdown)) ||
+            !set("text", to_py_str(chapter.text)) || !set("word_count", PyLong_FromSize_t(chapter.word_count)) ||
+            !set("content_hash", to_py_str(chapter.content_hash))) {
+            return nullptr;
+        }
+        PyList_SET_ITEM(records.get(), static_cast<Py_ssize_t>(i), record.release());
+    }
+    return records.release();
+}
+
+// The fields of an outcome tuple, in their order (quirelo.convert unpacks it, _pipeline.pyi
+// types it): the outputs not asked for or written to files, and all of them for a failed
+// book, are None.
+enum OutcomeField : Py_ssize_t { Index, Markdown, Text, Summary, Issues, Chapters, Error, OUTCOME_FIELDS };
+
 PyObject* outcome_tuple(IndexedOutcome& done) {
-    PyRef index(PyLong_FromSize_t(done.index));
-    if (!index) return nullptr;
+    PyRef fields[OUTCOME_FIELDS];
+    fields[Index] = PyRef(PyLong_FromSize_t(done.index));
     BookOutcome& outcome = done.outcome;
     if (!outcome) {
-        PyRef error(failure_exception(outcome.error()));
-        if (!error) return nullptr;
-        return Py_BuildValue("(OOOOOO)", index.get(), Py_None, Py_None, Py_None, Py_None, error.get());
+        fields[Error] = PyRef(failure_exception(outcome.error()));
+    } else {
+        BookOutputs outputs = std::move(*outcome);  // each book's bytes are freed once converted
+        fields[Markdown] = PyRef(optional_str(outputs.markdown));
+        fields[Text] = PyRef(optional_str(outputs.text));
+        fields[Summary] = PyRef(outputs.summary ? summary_record(*outputs.summary) : Py_NewRef(Py_None));
+        fields[Issues] = PyRef(outputs.issues ? string_list(*outputs.issues) : Py_NewRef(Py_None));
+        fields[Chapters] = PyRef(outputs.chapters ? chapter_records(*outputs.chapters) : Py_NewRef(Py_None));
+        fields[Error] = PyRef(Py_NewRef(Py_None));
     }
-    BookOutputs outputs = std::move(*outcome);  // each book's bytes are freed once converted
-    PyRef markdown(optional_str(outputs.markdown));
-    PyRef text(optional_str(outputs.text));
-    PyRef summary(outputs.summary ? summary_record(*outputs.summary) : Py_NewRef(Py_None));
-    PyRef issues(outputs.issues ? string_list(*outputs.issues) : Py_NewRef(Py_None));
-    if (!markdown || !text || !summary || !issues) return nullptr;
-    return Py_BuildValue("(OOOOOO)", index.get(), markdown.get(), text.get(), summary.get(), issues.get(), Py_None);
+    for (Py_ssize_t field = 0; field < OUTCOME_FIELDS; ++field) {
+        if (!outcome && field != Index && field != Error) fields[field] = PyRef(Py_NewRef(Py_None));
+        if (!fields[field]) return nullptr;
+    }
+    PyRef tuple(PyTuple_New(OUTCOME_FIELDS));
+    if (!tuple) return nullptr;
+    for (Py_ssize_t field = 0; field < OUTCOME_FIELDS; ++field) {
+        PyTuple_SET_ITEM(tuple.get(), field, fields[field].release());
+    }
+    return tuple.release();
+}
+
+// "exact" (the default) or "gfm"; any other name is a ValueError naming the choices.
+bool convert_flavor(PyObject* object, MarkdownFlavor& flavor) {
+    if (object == nullptr) return true;
+    std::string name;
+    if (!convert_argument("flavor", [&] { return convert_str(object, name); })) return false;
+    if (const auto named = markdown_flavor_named(name)) {
+        flavor = *named;
+        return true;
+    }
+    PyErr_Format(PyExc_ValueError, "unknown Markdown flavor %R: expected one of exact, gfm", object);
+    return false;
 }
 
 bool convert_flags(ArgumentSlots& slots, std::size_t first, std::initializer_list<const char*> names,
@@ -227,7 +275,7 @@ PyObject* convert_stream_function(PyObject* module, PyObject* const* args, Py_ss
     return panic_boundary([&]() -> PyObject* {
         static const Signature signature{"convert_stream()",
                                          {"paths", "workers", "window", "markdown", "text", "summary", "issues",
-                                          "strict_toc", "markdown_files", "text_files"},
+                                          "strict_toc", "markdown_files", "text_files", "flavor", "chapters"},
                                          1};
         ArgumentSlots slots;
         std::vector<std::string> paths;
@@ -247,7 +295,9 @@ PyObject* convert_stream_function(PyObject* module, PyObject* const* args, Py_ss
             convert_argument("markdown_files",
                              [&] { return convert_targets(slots[8], paths.size(), files, &BookFiles::markdown); }) &&
             convert_argument("text_files",
-                             [&] { return convert_targets(slots[9], paths.size(), files, &BookFiles::text); });
+                             [&] { return convert_targets(slots[9], paths.size(), files, &BookFiles::text); }) &&
+            convert_flavor(slots[10], options.markdown_flavor) &&
+            convert_flags(slots, 11, {"chapters"}, {&wanted.chapters});
         if (!converted) return nullptr;
         options.lenient_toc = !strict_toc;
         settings.window = static_cast<std::size_t>(std::min<std::uint64_t>(window.value_or(0), SIZE_MAX));
@@ -301,10 +351,11 @@ PyObject* write_file_function(PyObject*, PyObject* const* args, Py_ssize_t nargs
 PyMethodDef function_definitions[] = {
     {"convert_stream", QUIRELO_FASTCALL(convert_stream_function), FASTCALL,
      "convert_stream(paths, workers=None, window=None, markdown=True, text=False, summary=False, issues=False, "
-     "strict_toc=False, markdown_files=None, text_files=None)\n--\n\n"
+     "strict_toc=False, markdown_files=None, text_files=None, flavor=\"exact\", chapters=False)\n--\n\n"
      "Convert many books on worker threads with the interpreter lock released, at most\n"
-     "`window` books in flight. An iterator of (index, markdown, text, summary, issues, error)\n"
-     "in the order the books finish; outputs given a file are written there by the workers.\n"
+     "`window` books in flight. An iterator of (index, markdown, text, summary, issues, chapters,\n"
+     "error) in the order the books finish; outputs given a file are written there by the workers.\n"
+     "`flavor` (\"exact\" or \"gfm\") is that of the Markdown, its files and the chapters'.\n"
      "A fault of the whole output (a full disk) raises OSError once the books in progress end."},
     {"write_file", QUIRELO_FASTCALL(write_file_function), FASTCALL,
      "write_file(path, data)\n--\n\n"

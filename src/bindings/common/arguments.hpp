@@ -22,7 +22,7 @@ struct Signature {
     std::size_t required;
 };
 
-inline constexpr std::size_t MAX_PARAMETERS = 10;
+inline constexpr std::size_t MAX_PARAMETERS = 12;
 using ArgumentSlots = std::array<PyObject*, MAX_PARAMETERS>;  // borrowed; null when omitted
 
 // Vectorcall-style arguments. Returns false with a TypeError set on a mismatch.
