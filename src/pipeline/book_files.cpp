@@ -1,6 +1,7 @@
 #include "pipeline/book_files.hpp"
 
 #include <cerrno>
+#include <exception>
 #include <new>
 #include <optional>
 
@@ -49,6 +50,8 @@ void write_book_files(BookOutcome& outcome, const BookFiles& files, const FileWr
         if (failure) outcome = std::unexpected(std::move(*failure));
     } catch (const std::bad_alloc&) {
         outcome = std::unexpected(BookFailure{FailureKind::OutOfMemory, {}});
+    } catch (const std::exception& error) {
+        outcome = std::unexpected(BookFailure{FailureKind::Internal, error.what()});
     } catch (...) {
         outcome = std::unexpected(BookFailure{FailureKind::Internal, {}});
     }

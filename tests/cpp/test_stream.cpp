@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,6 +83,25 @@ INSTANTIATE_TEST_SUITE_P(Errors, StreamWriteFailure,
                                            WriteFailureCase{EACCES, FailureKind::Write, 8},
                                            WriteFailureCase{ENAMETOOLONG, FailureKind::Write, 8},
                                            WriteFailureCase{EISDIR, FailureKind::Write, 8}));
+
+TEST(Stream, AWriterThatThrowsFailsItsBookAlone) {
+    const TempDir folder;
+    BookRun run = books_with_files(folder, 5);
+    std::atomic<int> calls{0};
+    StreamSettings settings{1, 1, {}, [&](const std::string&, std::string_view) -> Result<void> {
+                                if (++calls == 2) throw std::runtime_error("writer broke");
+                                return {};
+                            }};
+    auto stream = ConversionStream::start(run.paths, run.files, {}, settings);
+    ASSERT_TRUE(stream.has_value());
+    std::vector<std::pair<FailureKind, std::string>> failures;
+    const auto outcomes = drain(**stream);
+    for (const auto& [index, outcome] : outcomes) {
+        if (!outcome) failures.emplace_back(outcome.error().kind, outcome.error().message);
+    }
+    EXPECT_EQ(outcomes.size(), 5u);
+    EXPECT_EQ(failures, (std::vector<std::pair<FailureKind, std::string>>{{FailureKind::Internal, "writer broke"}}));
+}
 
 TEST(Stream, TheWindowBoundsTheBooksInFlight) {
     const TempDir folder;
