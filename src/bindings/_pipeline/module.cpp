@@ -89,9 +89,7 @@ PyObject* failure_exception(const BookFailure& failure) {
 
 // Each chapter as one record, named as the ChapterRow members (and the dataset's columns).
 PyObject* chapter_records(const std::vector<ChapterRow>& chapters) {
-    PyRef records(PyList_New(static_cast<Py_ssize_t>(chapters.size())));
-    if (!records) return nullptr;
-    for (std::size_t i = 0; i < chapters.size(); ++i) {
+    return new_list(chapters.size(), [&](std::size_t i) -> PyObject* {
         const ChapterRow& chapter = chapters[i];
         PyRef record(PyDict_New());
         if (!record) return nullptr;
@@ -105,9 +103,8 @@ PyObject* chapter_records(const std::vector<ChapterRow>& chapters) {
             !set("content_hash", to_py_str(chapter.content_hash))) {
             return nullptr;
         }
-        PyList_SET_ITEM(records.get(), static_cast<Py_ssize_t>(i), record.release());
-    }
-    return records.release();
+        return record.release();
+    });
 }
 
 // The fields of an outcome tuple, in their order (quirelo.convert unpacks it, _pipeline.pyi
@@ -153,18 +150,6 @@ bool convert_flavor(PyObject* object, MarkdownFlavor& flavor) {
     }
     PyErr_Format(PyExc_ValueError, "unknown Markdown flavor %R: expected one of exact, gfm", object);
     return false;
-}
-
-bool convert_flags(ArgumentSlots& slots, std::size_t first, std::initializer_list<const char*> names,
-                   std::initializer_list<bool*> targets) {
-    auto target = targets.begin();
-    std::size_t index = first;
-    for (const char* name : names) {
-        PyObject* flag = slots[index++];
-        bool* out = *target++;
-        if (flag != nullptr && !convert_flag(flag, *out)) return argument_error(name);
-    }
-    return true;
 }
 
 // One target path per book, or None for none at all.
@@ -313,11 +298,7 @@ PyObject* convert_stream_function(PyObject* module, PyObject* const* args, Py_ss
             started = ConversionStream::start(std::move(paths), std::move(files), std::move(options),
                                               std::move(settings));
         }
-        if (!started) {
-            // The worker pool could not be started: a fault of the system, not of any book.
-            PyErr_SetString(PyExc_RuntimeError, started.error().message().c_str());
-            return nullptr;
-        }
+        if (!started) return raise_epub_error(started.error());
         reinterpret_cast<StreamObject*>(object.get())->stream = started->release();
         return object.release();
     });

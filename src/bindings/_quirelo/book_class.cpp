@@ -23,14 +23,7 @@ namespace {
 BookObject* as_book(PyObject* self) { return reinterpret_cast<BookObject*>(self); }
 
 PyObject* item_list(const std::vector<ItemHandle>& items) {
-    PyRef list(PyList_New(static_cast<Py_ssize_t>(items.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        PyObject* object = new_item_object(items[i]);
-        if (object == nullptr) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), object);
-    }
-    return list.release();
+    return new_list(items.size(), [&](std::size_t i) { return new_item_object(items[i]); });
 }
 
 PyObject* optional_item(const ItemHandle* item) {
@@ -39,10 +32,7 @@ PyObject* optional_item(const ItemHandle* item) {
 }
 
 PyObject* metadata_tuple_list(const std::vector<MetadataEntry>* entries) {
-    const std::size_t count = entries == nullptr ? 0 : entries->size();
-    PyRef list(PyList_New(static_cast<Py_ssize_t>(count)));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < count; ++i) {
+    return new_list(entries == nullptr ? 0 : entries->size(), [&](std::size_t i) -> PyObject* {
         const MetadataEntry& entry = (*entries)[i];
         PyRef attributes(PyDict_New());
         if (!attributes) return nullptr;
@@ -56,11 +46,8 @@ PyObject* metadata_tuple_list(const std::vector<MetadataEntry>* entries) {
         }
         PyRef value(to_py_str(entry.value));
         if (!value) return nullptr;
-        PyObject* pair = PyTuple_Pack(2, value.get(), attributes.get());
-        if (pair == nullptr) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), pair);
-    }
-    return list.release();
+        return PyTuple_Pack(2, value.get(), attributes.get());
+    });
 }
 
 // Reading methods take a shared borrow of the book, mutating ones the exclusive one.
@@ -128,16 +115,11 @@ QUIRELO_METHOD(get_metadata) {
 QUIRELO_METHOD(get_spine) {
     static const Signature signature{"EpubBook.get_spine()", {}, 0};
     return reading(self, signature, args, nargs, kwnames, [](const Book& book, ArgumentSlots&) -> PyObject* {
-        PyRef list(PyList_New(static_cast<Py_ssize_t>(book.spine.size())));
-        if (!list) return nullptr;
-        for (std::size_t i = 0; i < book.spine.size(); ++i) {
+        return new_list(book.spine.size(), [&](std::size_t i) -> PyObject* {
             PyRef idref(to_py_str(book.spine[i].idref));
             if (!idref) return nullptr;
-            PyObject* pair = PyTuple_Pack(2, idref.get(), book.spine[i].linear ? Py_True : Py_False);
-            if (pair == nullptr) return nullptr;
-            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), pair);
-        }
-        return list.release();
+            return PyTuple_Pack(2, idref.get(), book.spine[i].linear ? Py_True : Py_False);
+        });
     });
 }
 
@@ -361,10 +343,7 @@ QUIRELO_METHOD(fill_lenient_toc) {
     static const Signature signature{"EpubBook._fill_lenient_toc()", {"ignore_ncx", "ignore_nav"}, 0};
     return mutating(self, signature, args, nargs, kwnames, [](Book& book, ArgumentSlots& slots) -> PyObject* {
         ReadOptions options;
-        if ((slots[0] != nullptr &&
-             !convert_argument("ignore_ncx", [&] { return convert_flag(slots[0], options.ignore_ncx); })) ||
-            (slots[1] != nullptr &&
-             !convert_argument("ignore_nav", [&] { return convert_flag(slots[1], options.ignore_nav); }))) {
+        if (!convert_flags(slots, 0, {"ignore_ncx", "ignore_nav"}, {&options.ignore_ncx, &options.ignore_nav})) {
             return nullptr;
         }
         if (book.toc.empty()) book.toc = lenient_toc(book, options);

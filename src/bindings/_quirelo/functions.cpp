@@ -17,16 +17,9 @@ namespace quirelo::py {
 namespace {
 
 bool convert_read_flags(ArgumentSlots& slots, std::size_t first, ReadOptions& options, bool with_lazy) {
-    const char* names[] = {"ignore_ncx", "ignore_nav", "lazy"};
-    bool* targets[] = {&options.ignore_ncx, &options.ignore_nav, &options.lazy};
-    const std::size_t count = with_lazy ? 3 : 2;
-    for (std::size_t i = 0; i < count; ++i) {
-        PyObject* flag = slots[first + i];
-        if (flag != nullptr && !convert_argument(names[i], [&] { return convert_flag(flag, *targets[i]); })) {
-            return false;
-        }
-    }
-    return true;
+    if (!with_lazy) return convert_flags(slots, first, {"ignore_ncx", "ignore_nav"}, {&options.ignore_ncx, &options.ignore_nav});
+    return convert_flags(slots, first, {"ignore_ncx", "ignore_nav", "lazy"},
+                         {&options.ignore_ncx, &options.ignore_nav, &options.lazy});
 }
 
 PyObject* book_or_error(Result<Book>&& result) {
@@ -136,22 +129,11 @@ PyObject* read_epubs_function(PyObject*, PyObject* const* args, Py_ssize_t nargs
             UnlockedInterpreter unlocked;  // the workers touch no interpreter object
             outcome = read_epubs(paths, workers, options);
         }
-        if (!outcome) {
-            // The worker pool could not be started: a fault of the system, not of any book.
-            PyErr_SetString(PyExc_RuntimeError, outcome.error().message().c_str());
-            return nullptr;
-        }
+        if (!outcome) return raise_epub_error(outcome.error());
         for (auto& slot : *outcome) {
             if (!slot) return raise_epub_error(slot.error());
         }
-        PyRef list(PyList_New(static_cast<Py_ssize_t>(outcome->size())));
-        if (!list) return nullptr;
-        for (std::size_t i = 0; i < outcome->size(); ++i) {
-            PyObject* book = new_book_object(std::move(*(*outcome)[i]));
-            if (book == nullptr) return nullptr;
-            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), book);
-        }
-        return list.release();
+        return new_list(outcome->size(), [&](std::size_t i) { return new_book_object(std::move(*(*outcome)[i])); });
     });
 }
 

@@ -100,14 +100,7 @@ PyObject* new_toc_entry_object(TocEntry entry) {
 }
 
 PyObject* toc_entry_list(const std::vector<TocEntry>& entries) {
-    PyRef list(PyList_New(static_cast<Py_ssize_t>(entries.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        PyObject* object = new_toc_entry_object(entries[i]);
-        if (object == nullptr) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), object);
-    }
-    return list.release();
+    return new_list(entries.size(), [&](std::size_t i) { return new_toc_entry_object(entries[i]); });
 }
 
 bool convert_toc_entries(PyObject* sequence, std::vector<TocEntry>& out) {

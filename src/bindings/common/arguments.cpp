@@ -290,19 +290,24 @@ bool convert_str_sequence(PyObject* object, std::vector<std::string>& out) {
     });
 }
 
+bool convert_flags(ArgumentSlots& slots, std::size_t first, std::initializer_list<const char*> names,
+                   std::initializer_list<bool*> targets) {
+    auto target = targets.begin();
+    std::size_t index = first;
+    for (const char* name : names) {
+        PyObject* flag = slots[index++];
+        bool* out = *target++;
+        if (flag != nullptr && !convert_flag(flag, *out)) return argument_error(name);
+    }
+    return true;
+}
+
 PyObject* to_py_str(std::string_view text) {
     return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
 }
 
 PyObject* string_list(const std::vector<std::string>& texts) {
-    PyRef list(PyList_New(static_cast<Py_ssize_t>(texts.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        PyObject* text = to_py_str(texts[i]);
-        if (text == nullptr) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), text);
-    }
-    return list.release();
+    return new_list(texts.size(), [&](std::size_t i) { return to_py_str(texts[i]); });
 }
 
 }  // namespace quirelo::py

@@ -47,6 +47,9 @@ std::string type_name(PyObject* object);
 bool convert_str(PyObject* object, std::string& out);
 bool convert_optional_str(PyObject* object, std::optional<std::string>& out);  // null/None = absent
 bool convert_flag(PyObject* object, bool& out);
+// The optional flags slots[first], slots[first + 1], ... into targets, each named in its error.
+bool convert_flags(ArgumentSlots& slots, std::size_t first, std::initializer_list<const char*> names,
+                   std::initializer_list<bool*> targets);
 bool convert_u8(PyObject* object, std::uint8_t& out);
 bool convert_content(PyObject* object, std::string& out);  // bytes-like, errors never prefixed
 bool convert_workers(PyObject* object, std::optional<std::uint64_t>& out);

@@ -19,6 +19,11 @@ PyObject* panic_exception_type() {
 
 PyObject* raise_epub_error(const EpubError& error) {
     if (error.kind == ErrorKind::OutOfMemory) return PyErr_NoMemory();
+    if (error.kind == ErrorKind::PoolStart) {
+        // Threads that cannot be started are a fault of the system, not of any book.
+        PyErr_SetString(PyExc_RuntimeError, error.message().c_str());
+        return nullptr;
+    }
     const std::string text = error.message();
     PyObject* message = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
     if (message != nullptr) {

@@ -10,7 +10,8 @@
 namespace quirelo::py {
 
 // Sets ValueError with the error's message (MemoryError for an allocation that failed
-// inside a batch); returns nullptr for tail calls.
+// inside a batch, RuntimeError for worker threads that could not start); returns nullptr
+// for tail calls.
 PyObject* raise_epub_error(const EpubError& error);
 
 // The PanicException class; made when the module is executed, so that raising one never

@@ -2,6 +2,7 @@
 // An owned reference: decref on scope exit unless released to the caller.
 #include <Python.h>
 
+#include <cstddef>
 #include <utility>
 
 namespace quirelo::py {
@@ -34,5 +35,19 @@ public:
 private:
     PyObject* object_ = nullptr;
 };
+
+// A new list of count elements, element(i) giving a new reference to the i-th (or null
+// with an exception set, which fails the whole list).
+template <class Element>
+PyObject* new_list(std::size_t count, Element&& element) {
+    PyRef list(PyList_New(static_cast<Py_ssize_t>(count)));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < count; ++i) {
+        PyObject* item = element(i);
+        if (item == nullptr) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
+    }
+    return list.release();
+}
 
 }  // namespace quirelo::py
