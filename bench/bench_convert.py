@@ -20,7 +20,6 @@ measured in this run (the best of --rounds interleaved rounds):
 import argparse
 import contextlib
 import io
-import multiprocessing
 import os
 import shutil
 import subprocess
@@ -32,6 +31,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, ROOT)
 
 import quirelo  # noqa: E402
+from machine_scaling import machine_scaling  # noqa: E402
 from quirelo import _quirelo, cli  # noqa: E402
 
 CORPUS = os.path.join(os.path.dirname(ROOT), "shared", "corpus")
@@ -116,27 +116,6 @@ def main_thread_share(folder, output, workers):
         raise SystemExit(f"convert failed with status {status}")
     total = (after.user - process.user) + (after.system - process.system)
     return main / total, time.perf_counter() - started
-
-
-def spin(rounds=3_000_000):
-    total = 0
-    for number in range(rounds):
-        total += number * number % 7
-    return total
-
-
-def machine_scaling():
-    """How much faster two processes of pure arithmetic finish than one: the most two
-    workers can gain on this machine right now, whatever the code."""
-    with multiprocessing.Pool(2) as pool:
-        pool.map(spin, [1000, 1000])
-        started = time.perf_counter()
-        pool.map(spin, [3_000_000])
-        one = time.perf_counter() - started
-        started = time.perf_counter()
-        pool.map(spin, [3_000_000, 3_000_000], chunksize=1)
-        two = time.perf_counter() - started
-    return 2 * one / two
 
 
 def amdahl(serial, cores):

@@ -11,7 +11,6 @@ chapters and many incompressible images, as photo books and comics are), which t
 lacks. Ratios are of times measured in this run; the best of --rounds is taken.
 """
 import argparse
-import multiprocessing
 import os
 import random
 import sys
@@ -22,6 +21,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, ROOT)
 
 import quirelo  # noqa: E402
+from machine_scaling import machine_scaling  # noqa: E402
 from quirelo import _quirelo  # noqa: E402
 
 CORPUS = os.path.join(os.path.dirname(ROOT), "shared", "corpus")
@@ -66,27 +66,6 @@ def best_of(rounds, work):
         work()
         best = min(best, (time.perf_counter() - started, time.process_time() - cpu_started))
     return best
-
-
-def spin(rounds=3_000_000):
-    total = 0
-    for number in range(rounds):
-        total += number * number % 7
-    return total
-
-
-def machine_scaling():
-    """How much faster two processes of pure arithmetic finish than one: the most two
-    workers can gain on this machine right now, whatever the code."""
-    with multiprocessing.Pool(2) as pool:
-        pool.map(spin, [1000, 1000])  # start both processes before timing
-        started = time.perf_counter()
-        pool.map(spin, [3_000_000])
-        one = time.perf_counter() - started
-        started = time.perf_counter()
-        pool.map(spin, [3_000_000, 3_000_000], chunksize=1)
-        two = time.perf_counter() - started
-    return 2 * one / two
 
 
 def compare(label, paths, chunk, rounds):
