@@ -133,17 +133,22 @@ def test_html_navigation_documents_read_leniently(tmp_path, read):
 
 
 def test_both_modules_share_one_pool_and_one_panic_class(tmp_path):
-    """The shared pool is started once per process whichever module asks first; a second
-    pool would leave twice the worker threads behind (a stream's own threads end with it)."""
+    """The shared pool is started once per process whichever module asks first, and lives
+    on; a second pool would leave twice its threads behind. A stream's own threads end with
+    the stream, a moment after its last result."""
     path = tmp_path / "one.epub"
     quirelo.write_epub(path, conftest.simple_book())
     child = python("-c", f"""
-import os, quirelo
+import os, time, quirelo
 from quirelo import _pipeline, _quirelo
 quirelo.convert_many([{str(path)!r}])
 _quirelo._read_epubs([{str(path)!r}])
 quirelo.convert_many([{str(path)!r}])
+_quirelo._read_epubs([{str(path)!r}])
 assert _pipeline.PanicException.__module__ == "_quirelo" and issubclass(_pipeline.PanicException, BaseException)
+deadline = time.monotonic() + 10
+while len(os.listdir("/proc/self/task")) - 1 != os.cpu_count() and time.monotonic() < deadline:
+    time.sleep(0.01)
 print(len(os.listdir("/proc/self/task")) - 1, os.cpu_count())
 """)
     assert child.returncode == 0, child.stderr
