@@ -14,6 +14,8 @@
 #include "reader/read_epub.hpp"
 #include "text/utf8.hpp"
 
+#include "corpus_paths.hpp"
+
 namespace {
 
 volatile std::size_t sink;
@@ -26,18 +28,13 @@ struct Contender {
 }  // namespace
 
 int main() {
-    std::vector<std::filesystem::path> paths;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(QUIRELO_CORPUS_DIR, error)) {
-        if (entry.path().extension() == ".epub") paths.push_back(entry.path());
-    }
-    std::sort(paths.begin(), paths.end());
+    const std::vector<std::filesystem::path> paths = corpus_paths();
     std::vector<quirelo::Book> books;
     std::vector<std::string> documents;  // valid UTF-8, as both converters take it
     for (const auto& path : paths) {
         auto book = quirelo::read_epub_path(path.string(), quirelo::ReadOptions{});
         if (!book) continue;
-        for (const auto& spine : quirelo::gfm_spine_documents(*book)) {
+        for (const auto& spine : quirelo::spine_documents(*book)) {
             documents.push_back(quirelo::decode_utf8_lossy(quirelo::load_content(*spine.item)));
         }
         books.push_back(std::move(*book));

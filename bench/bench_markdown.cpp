@@ -17,6 +17,8 @@
 #include "markdown/text_extraction.hpp"
 #include "model/book.hpp"
 
+#include "corpus_paths.hpp"
+
 namespace {
 
 bool is_markup_name(std::string_view name) {
@@ -66,12 +68,7 @@ volatile std::size_t sink;
 }  // namespace
 
 int main() {
-    std::vector<std::filesystem::path> books;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(QUIRELO_CORPUS_DIR, error)) {
-        if (entry.path().extension() == ".epub") books.push_back(entry.path());
-    }
-    std::sort(books.begin(), books.end());
+    const std::vector<std::filesystem::path> books = corpus_paths();
     std::vector<std::string> documents;
     for (const auto& path : books) read_markup_entries(path, documents);
     if (documents.empty()) {

@@ -17,6 +17,8 @@
 #include "writer/write_epub.hpp"
 #include "writer/zip_writer.hpp"
 
+#include "corpus_paths.hpp"
+
 namespace {
 
 // The uncompressed entries of an archive, in order, as the ZIP library reads them.
@@ -73,12 +75,7 @@ volatile std::size_t sink;
 }  // namespace
 
 int main() {
-    std::vector<std::filesystem::path> paths;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(QUIRELO_CORPUS_DIR, error)) {
-        if (entry.path().extension() == ".epub") paths.push_back(entry.path());
-    }
-    std::sort(paths.begin(), paths.end());
+    const std::vector<std::filesystem::path> paths = corpus_paths();
 
     std::vector<quirelo::Book> books;
     std::vector<std::vector<std::string>> floor_entries;
