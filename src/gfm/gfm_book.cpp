@@ -27,21 +27,7 @@ void parse_into(std::string_view bytes, GfmTree& tree, HtmlParser& parser) {
 
 }  // namespace
 
-std::vector<GfmSpineDocument> gfm_spine_documents(const Book& book) {
-    std::unordered_map<std::string_view, const ItemHandle*> chapters;
-    chapters.reserve(book.items.size());
-    for (const auto& item : book.items) {
-        if (item->item_type == ITEM_DOCUMENT) chapters.insert_or_assign(item->id, &item);
-    }
-    std::vector<GfmSpineDocument> spine;
-    for (std::size_t position = 0; position < book.spine.size(); ++position) {
-        const auto found = chapters.find(book.spine[position].idref);
-        if (found != chapters.end()) spine.push_back({position, *found->second});
-    }
-    return spine;
-}
-
-std::vector<GfmDocument> gfm_documents(const std::vector<GfmSpineDocument>& spine) {
+std::vector<GfmDocument> gfm_documents(const std::vector<SpineDocument>& spine) {
     std::vector<GfmDocument> documents(spine.size());
     for (std::size_t i = 0; i < spine.size(); ++i) documents[i].href = spine[i].item->href;
     return documents;
@@ -63,7 +49,7 @@ std::string render_gfm_document(const GfmDocument& document) {
 }
 
 std::string to_gfm(const Book& book) {
-    const std::vector<GfmSpineDocument> spine = gfm_spine_documents(book);
+    const std::vector<SpineDocument> spine = spine_documents(book);
     std::vector<GfmDocument> documents = gfm_documents(spine);
     HtmlParser parser;
     std::size_t capacity = 256;

@@ -17,18 +17,8 @@
 
 namespace quirelo {
 
-// One converted spine document: where it stands in the spine and which item it is.
-struct GfmSpineDocument {
-    std::size_t spine_position = 0;
-    ItemHandle item;
-};
-
-// The spine's documents, selected as the exact flavour selects them: spine order, every
-// entry whose idref names a document item (the last document item with that id).
-std::vector<GfmSpineDocument> gfm_spine_documents(const Book& book);
-
 // Empty documents, one per spine document, ready for build_gfm_document.
-std::vector<GfmDocument> gfm_documents(const std::vector<GfmSpineDocument>& spine);
+std::vector<GfmDocument> gfm_documents(const std::vector<SpineDocument>& spine);
 
 // Parses the item's content (invalid UTF-8 read as U+FFFD) and builds its nodes. Throws
 // std::bad_alloc when memory runs out, as every other core conversion does.

@@ -1,7 +1,6 @@
 #include "markdown/markdown.hpp"
 
 #include <string_view>
-#include <unordered_map>
 
 #include "text/utf8.hpp"
 
@@ -11,25 +10,13 @@ namespace {
 
 constexpr std::string_view CHAPTER_SEPARATOR = "\n\n---\n\n";
 
-// Document items by id; a later item with the same id replaces an earlier one.
-using ChapterIndex = std::unordered_map<std::string_view, const Item*>;
+}  // namespace
 
-ChapterIndex build_chapter_index(const Book& book) {
-    ChapterIndex index;
-    index.reserve(book.items.size());
-    for (const auto& item : book.items) {
-        if (item->item_type == ITEM_DOCUMENT) index.insert_or_assign(item->id, item.get());
-    }
-    return index;
-}
-
-std::string convert_document(const Item& item) {
+std::string document_markdown(const Item& item) {
     const std::string& bytes = load_content(item);
     if (is_valid_utf8(bytes)) return html_to_markdown(bytes);
     return html_to_markdown(decode_utf8_lossy(bytes));
 }
-
-}  // namespace
 
 std::string to_markdown(const Book& book) {
     const std::string_view title = first_dc_value(book, "title").value_or("Untitled");
@@ -44,12 +31,9 @@ std::string to_markdown(const Book& book) {
     out.reserve(capacity + title.size() + author.size());
     out.append("# ").append(title).append("\n\n**").append(author).append("**\n\n---\n\n");
 
-    const ChapterIndex chapters = build_chapter_index(book);
     bool contributed = false;
-    for (const auto& entry : book.spine) {
-        const auto found = chapters.find(entry.idref);
-        if (found == chapters.end()) continue;
-        const std::string chapter = convert_document(*found->second);
+    for (const SpineDocument& document : spine_documents(book)) {
+        const std::string chapter = document_markdown(*document.item);
         if (chapter.empty()) continue;
         if (contributed) out.append(CHAPTER_SEPARATOR);
         out.append(chapter);

@@ -1,6 +1,7 @@
 #include "model/book.hpp"
 
 #include <memory>
+#include <unordered_map>
 
 namespace quirelo {
 
@@ -111,6 +112,21 @@ void set_spine(Book& book, std::span<const std::pair<std::string, bool>> pairs) 
     spine.reserve(pairs.size());
     for (const auto& [idref, linear] : pairs) spine.push_back(SpineEntry{idref, std::nullopt, linear});
     book.spine = std::move(spine);
+}
+
+std::vector<SpineDocument> spine_documents(const Book& book) {
+    std::unordered_map<std::string_view, const ItemHandle*> documents;
+    documents.reserve(book.items.size());
+    for (const auto& item : book.items) {
+        if (item->item_type == ITEM_DOCUMENT) documents.insert_or_assign(item->id, &item);
+    }
+    std::vector<SpineDocument> spine;
+    spine.reserve(book.spine.size());
+    for (std::size_t position = 0; position < book.spine.size(); ++position) {
+        const auto found = documents.find(book.spine[position].idref);
+        if (found != documents.end()) spine.push_back({position, *found->second});
+    }
+    return spine;
 }
 
 }  // namespace quirelo

@@ -91,6 +91,15 @@ const std::vector<MetadataEntry>* metadata_list(const Book& book, std::string_vi
 // The first ("DC", name) value (an empty text counts), viewing the book's storage.
 std::optional<std::string_view> first_dc_value(const Book& book, std::string_view name);
 
+// A spine entry's document: its position in the spine and the item.
+struct SpineDocument {
+    std::size_t spine_position = 0;
+    ItemHandle item;
+};
+// The documents the Markdown converters take: spine order, every entry whose idref names
+// a document item (the last document item with that id, whatever other items share it).
+std::vector<SpineDocument> spine_documents(const Book& book);
+
 // Replace the whole toc (deep copy) or spine (properties absent).
 void set_toc(Book& book, const std::vector<TocEntry>& entries);
 void set_spine(Book& book, std::span<const std::pair<std::string, bool>> pairs);

@@ -57,15 +57,10 @@ std::string hex_sha1(std::string_view text) {
     return hex;
 }
 
-std::string exact_markdown(const Item& item) {
-    const std::string& bytes = load_content(item);
-    return is_valid_utf8(bytes) ? html_to_markdown(bytes) : html_to_markdown(decode_utf8_lossy(bytes));
-}
-
 }  // namespace
 
 std::vector<ChapterRow> book_chapters(const Book& book, MarkdownFlavor flavor) {
-    const std::vector<GfmSpineDocument> spine = gfm_spine_documents(book);
+    const std::vector<SpineDocument> spine = spine_documents(book);
     std::vector<GfmDocument> documents;
     if (flavor == MarkdownFlavor::Gfm) {
         documents = gfm_documents(spine);
@@ -81,7 +76,7 @@ std::vector<ChapterRow> book_chapters(const Book& book, MarkdownFlavor flavor) {
         row.position = spine[i].spine_position;
         row.name = item.href;
         if (const auto title = titles.find(item.href); title != titles.end()) row.toc_title = title->second;
-        row.markdown = flavor == MarkdownFlavor::Gfm ? render_gfm_document(documents[i]) : exact_markdown(item);
+        row.markdown = flavor == MarkdownFlavor::Gfm ? render_gfm_document(documents[i]) : document_markdown(item);
         row.text = document_text(item);
         row.word_count = count_words(row.text);
         row.content_hash = hex_sha1(row.text);

@@ -11,10 +11,6 @@ std::optional<MarkdownFlavor> markdown_flavor_named(std::string_view name) {
     return std::nullopt;
 }
 
-std::string_view markdown_flavor_name(MarkdownFlavor flavor) {
-    return flavor == MarkdownFlavor::Gfm ? "gfm" : "exact";
-}
-
 std::string book_markdown(const Book& book, MarkdownFlavor flavor) {
     return flavor == MarkdownFlavor::Gfm ? to_gfm(book) : to_markdown(book);
 }

@@ -14,7 +14,6 @@ enum class MarkdownFlavor : std::uint8_t { Exact, Gfm };
 
 // "exact" or "gfm"; nothing for any other name.
 std::optional<MarkdownFlavor> markdown_flavor_named(std::string_view name);
-std::string_view markdown_flavor_name(MarkdownFlavor flavor);
 
 // The whole book in that flavour: to_markdown or to_gfm.
 std::string book_markdown(const Book& book, MarkdownFlavor flavor);

@@ -327,7 +327,7 @@ TEST(GfmCorpus, EveryBookReadsBackAsItsNodes) {
     for (const auto& path : books) {
         auto book = read_epub_path(path.string(), ReadOptions{});
         ASSERT_TRUE(book.has_value()) << path;
-        const auto spine = gfm_spine_documents(*book);
+        const auto spine = spine_documents(*book);
         auto documents = gfm_documents(spine);
         HtmlParser parser;
         for (std::size_t i = 0; i < spine.size(); ++i) build_gfm_document(*spine[i].item, documents[i], parser);
