@@ -1,10 +1,7 @@
 // Chapter rows: one per spine document, in either Markdown flavour.
 #include <gtest/gtest.h>
 
-#include "gfm/gfm_book.hpp"
-#include "markdown/markdown.hpp"
 #include "pipeline/book_chapters.hpp"
-#include "reader/read_epub.hpp"
 #include "test_support.hpp"
 
 namespace quirelo {
@@ -38,36 +35,6 @@ TEST(BookChapters, OneRowPerSpineDocument) {
     EXPECT_EQ(rows[1].content_hash, "da39a3ee5e6b4b0d3255bfef95601890afd80709");  // SHA-1 of ""
     EXPECT_EQ(rows[2].toc_title, "Deep");  // depth first: the nested entry comes before "Later"
     EXPECT_EQ(rows[2].content_hash, "a10600b129253b1aaaa860778bef2043ee40c715");
-}
-
-// Over a real book, each flavour's chapters are exactly the parts of its whole book.
-TEST(BookChapters, CorpusChaptersAreTheBooksParts) {
-    const auto books = testing::corpus_books();
-    if (books.empty()) GTEST_SKIP() << "no corpus at " << QUIRELO_CORPUS_DIR;
-    for (const auto& path : books) {
-        auto book = read_epub_path(path.string(), ReadOptions{});
-        ASSERT_TRUE(book.has_value()) << path;
-        std::string exact = to_markdown(*book);
-        std::string joined = exact.substr(0, exact.find("---\n\n") + 5);
-        bool first = true;
-        for (const auto& row : book_chapters(*book, MarkdownFlavor::Exact)) {
-            if (row.markdown.empty()) continue;
-            joined += (first ? "" : "\n\n---\n\n") + row.markdown;
-            first = false;
-        }
-        EXPECT_EQ(joined, exact) << path;
-
-        const std::string gfm = to_gfm(*book);
-        joined = gfm.substr(0, gfm.find("\n---\n", 3) + 5);
-        first = true;
-        for (const auto& row : book_chapters(*book, MarkdownFlavor::Gfm)) {
-            if (row.markdown.empty()) continue;
-            joined += (first ? "\n" : "\n\n***\n\n") + row.markdown;
-            first = false;
-        }
-        if (!first) joined += "\n";
-        EXPECT_EQ(joined, gfm) << path;
-    }
 }
 
 }  // namespace

@@ -115,7 +115,8 @@ TEST(Stream, TheWindowBoundsTheBooksInFlight) {
     ASSERT_TRUE(stream.has_value());
     EXPECT_EQ((*stream)->window(), 3u);
     // Nothing is taken: the workers stop once three books wait for the caller.
-    while (written.load() < 3) std::this_thread::yield();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (written.load() < 3 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(written.load(), 3u);
     const auto outcomes = drain(**stream);

@@ -180,14 +180,3 @@ def test_killed_convert_resumes_to_the_uninterrupted_result(tmp_path):
     for name in os.listdir(out):
         assert (out / name).read_bytes() == (tmp_path / "whole" / name).read_bytes()
 
-
-def test_a_book_at_a_url_is_converted_beside_local_ones(tmp_path, book_path):
-    fsspec = pytest.importorskip("fsspec")
-    from quirelo import cli
-
-    with fsspec.open("memory://shelf/remote.epub", "wb") as remote:
-        remote.write(book_path.read_bytes())
-    out = tmp_path / "md"
-    assert cli.main(["convert", "memory://shelf", str(book_path), "-o", str(out)]) == 0
-    assert sorted(os.listdir(out)) == ["remote.md", "sample.md"]
-    assert (out / "remote.md").read_bytes() == (out / "sample.md").read_bytes()

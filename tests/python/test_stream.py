@@ -44,34 +44,6 @@ def test_a_paused_stream_leaves_the_shared_pool_free(tmp_path):
     assert len(list(results)) == 7
 
 
-def test_a_file_the_system_refuses_is_that_books_failure(tmp_path):
-    books = write_books(tmp_path / "books", ["a", "b", "c", "d"])
-    (tmp_path / "folder.md").mkdir()
-    targets = [str(tmp_path / "a.md"), str(tmp_path / "folder.md"), str(tmp_path / ("x" * 300 + ".md")),
-               str(tmp_path / "d.md")]
-    results = sorted(quirelo.iter_convert(books, text=True, markdown_files=targets), key=lambda result: result.index)
-    errors = [type(result.error) for result in results]
-    assert errors == [type(None), IsADirectoryError, OSError, type(None)]
-    assert results[3].text == quirelo.convert_many([books[3]], markdown=False, text=True)[0].text  # no file: handed back
-    assert results[2].error.filename == targets[2] and "File name too long" in str(results[2].error)
-    assert sorted(os.listdir(tmp_path)) == ["a.md", "books", "d.md", "folder.md"]
-
-
-def test_a_fault_of_the_whole_output_stops_the_stream(tmp_path):
-    books = write_books(tmp_path / "books", [f"b{index}" for index in range(6)])
-    out = tmp_path / "md"
-    out.mkdir()
-    (out / "b2.md").symlink_to("/dev/full")  # written in place: a real ENOSPC
-    targets = [str(out / f"b{index}.md") for index in range(6)]
-    seen = []
-    with pytest.raises(OSError) as fault:
-        for result in quirelo.iter_convert(books, workers=1, window=1, markdown_files=targets):
-            seen.append(result.index)
-    assert (fault.value.filename, fault.value.strerror) == (targets[2], "No space left on device")
-    assert seen == [0, 1]  # one worker, one book in flight: nothing after the fault started
-    assert sorted(os.listdir(out)) == ["b0.md", "b1.md", "b2.md"]
-
-
 @pytest.mark.parametrize("write", [
     lambda source, target: list(quirelo.iter_convert([source], markdown_files=[target])),
     lambda source, target: write_bytes(target, b"x" * (1 << 20)),

@@ -1,23 +1,12 @@
-"""The module's Python surface: names, argument rules, borrows, copies; one row per kind
+"""The module's Python surface: argument rules, borrows, copies; one row per kind
 of argument error and per binding of the text and Markdown conversions (their rules are
 the C++ tables')."""
 import collections.abc
-import inspect
 
 import pytest
 
 import _quirelo
 from _quirelo import EpubBook, EpubItem, TocEntry
-
-PUBLIC = ["_read_epub", "_read_epub_bytes", "_write_epub", "_write_epub_bytes", "_read_epubs",
-          "EpubBook", "EpubItem", "TocEntry"]
-
-
-def test_exports_signatures_and_docstrings():
-    assert _quirelo.__all__ == PUBLIC
-    assert sorted(n for n in dir(_quirelo) if not n.startswith("__")) == sorted(PUBLIC)
-    assert str(inspect.signature(_quirelo._read_epubs)) == "(paths, workers=None, ignore_ncx=False, ignore_nav=False)"
-    assert str(inspect.signature(EpubBook.add_author)) == "(self, /, name, file_as=None, role=None, uid=None)"
 
 
 def test_construction_reprs_and_context_manager():
