@@ -1,11 +1,12 @@
 #include "gfm/anchor_name.hpp"
 
+#include "text/ascii.hpp"
+
 namespace quirelo {
 
 std::string document_anchor_name(std::size_t document) { return "d" + std::to_string(document); }
 
 std::string element_anchor_name(std::size_t document, std::string_view id) {
-    static constexpr char HEX[] = "0123456789ABCDEF";
     std::string name = document_anchor_name(document);
     name.reserve(name.size() + 1 + id.size());
     name.push_back('-');
@@ -16,9 +17,7 @@ std::string element_anchor_name(std::size_t document, std::string_view id) {
         if (plain) {
             name.push_back(c);
         } else {
-            name.push_back('_');
-            name.push_back(HEX[byte >> 4]);
-            name.push_back(HEX[byte & 0xF]);
+            append_hex_escape(name, '_', byte);
         }
     }
     return name;

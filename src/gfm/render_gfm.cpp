@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "text/ascii.hpp"
 #include "text/unicode_properties.hpp"
 #include "text/utf8.hpp"
 
@@ -62,13 +63,10 @@ bool looks_like_reference(std::string_view text, std::size_t ampersand) {
 }
 
 void append_destination(std::string& out, std::string_view destination) {
-    static constexpr char HEX[] = "0123456789ABCDEF";
     for (const char c : destination) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte <= ' ' || byte == 0x7F) {
-            out.push_back('%');
-            out.push_back(HEX[byte >> 4]);
-            out.push_back(HEX[byte & 0xF]);
+            append_hex_escape(out, '%', byte);
         } else {
             if (c == '(' || c == ')' || c == '\\' || c == '<' || c == '>' || c == '|') out.push_back('\\');
             out.push_back(c);

@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
+#include "text/ascii.hpp"
 #include "text/utf8.hpp"
 
 namespace quirelo {
 
 void append_yaml_quoted(std::string& out, std::string_view utf8) {
-    static constexpr char HEX[] = "0123456789ABCDEF";
     out.push_back('"');
     std::size_t position = 0;
     while (position < utf8.size()) {
@@ -34,7 +34,7 @@ void append_yaml_quoted(std::string& out, std::string_view utf8) {
             }
         } else {
             out.append("\\u");
-            for (int shift = 12; shift >= 0; shift -= 4) out.push_back(HEX[(c >> shift) & 0xF]);
+            for (int shift = 12; shift >= 0; shift -= 4) out.push_back(hex_digit(static_cast<unsigned>(c >> shift)));
         }
     }
     out.push_back('"');

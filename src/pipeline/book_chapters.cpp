@@ -8,6 +8,7 @@
 #include "markdown/markdown.hpp"
 #include "model/sha1.hpp"
 #include "pipeline/spine_text.hpp"
+#include "text/ascii.hpp"
 #include "text/unicode_properties.hpp"
 #include "text/utf8.hpp"
 
@@ -47,12 +48,11 @@ std::size_t count_words(std::string_view text) {
 }
 
 std::string hex_sha1(std::string_view text) {
-    static constexpr char HEX[] = "0123456789abcdef";
     std::string hex;
     hex.reserve(40);
     for (const std::uint8_t byte : sha1(text)) {
-        hex.push_back(HEX[byte >> 4]);
-        hex.push_back(HEX[byte & 0xF]);
+        hex.push_back(ascii_lower(hex_digit(byte >> 4)));
+        hex.push_back(ascii_lower(hex_digit(byte)));
     }
     return hex;
 }

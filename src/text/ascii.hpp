@@ -2,6 +2,8 @@
 // ASCII-only character tests for markup and URIs, where the rules are byte rules and
 // locale or Unicode case folding would be wrong.
 
+#include <string>
+
 namespace quirelo {
 
 // The value of a hexadecimal digit, or -1 when c is not one.
@@ -13,5 +15,15 @@ constexpr int hex_value(char c) {
 }
 
 constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// The upper-case hexadecimal digit of the low four bits of value.
+constexpr char hex_digit(unsigned value) { return "0123456789ABCDEF"[value & 0xF]; }
+
+// A byte escaped as marker and two upper-case hexadecimal digits ("%2F" in a URI).
+inline void append_hex_escape(std::string& out, char marker, unsigned char byte) {
+    out.push_back(marker);
+    out.push_back(hex_digit(byte >> 4));
+    out.push_back(hex_digit(byte));
+}
 
 }  // namespace quirelo

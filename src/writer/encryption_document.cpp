@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "model/epub_vocabulary.hpp"
+#include "text/ascii.hpp"
 #include "writer/xml_text.hpp"
 
 namespace quirelo {
@@ -14,7 +15,6 @@ namespace {
 // written as %XX (a space as %20, a "%" itself as %25).
 void append_uri_path(std::string& out, std::string_view name) {
     static constexpr std::string_view KEPT = "-._~/!$&'()*+,;=:@";
-    static constexpr char HEX[] = "0123456789ABCDEF";
     for (const char byte : name) {
         const auto code = static_cast<unsigned char>(byte);
         const bool plain = (code >= 'A' && code <= 'Z') || (code >= 'a' && code <= 'z') || (code >= '0' && code <= '9') ||
@@ -22,9 +22,7 @@ void append_uri_path(std::string& out, std::string_view name) {
         if (plain) {
             out.push_back(byte);
         } else {
-            out.push_back('%');
-            out.push_back(HEX[code >> 4]);
-            out.push_back(HEX[code & 0x0F]);
+            append_hex_escape(out, '%', code);
         }
     }
 }
