@@ -31,10 +31,10 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, ROOT)
 
 import quirelo  # noqa: E402
+from bench_corpus import CORPUS, corpus_paths  # noqa: E402
 from machine_scaling import machine_scaling  # noqa: E402
 from quirelo import _quirelo, cli  # noqa: E402
 
-CORPUS = os.path.join(os.path.dirname(ROOT), "shared", "corpus")
 WORKERS = 2
 
 
@@ -51,7 +51,7 @@ def large_book(path, seed, chapters=40, paragraphs=1500):
 
 def skewed_set(folder, books, large):
     """Paths of the set, every one a distinct file name in folder (so one output each)."""
-    corpus = sorted(os.path.join(CORPUS, name) for name in os.listdir(CORPUS) if name.endswith(".epub"))
+    corpus = corpus_paths()
     repeats = -(-books // len(corpus))
     paths = []
     for round_number in range(repeats):

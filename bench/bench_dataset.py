@@ -17,9 +17,9 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, ROOT)
 
+from bench_corpus import CORPUS, corpus_paths  # noqa: E402
 from quirelo import dataset  # noqa: E402
 
-CORPUS = os.path.join(os.path.dirname(ROOT), "shared", "corpus")
 
 
 def main():
@@ -30,7 +30,7 @@ def main():
     if not os.path.isdir(CORPUS):
         print(f"skipped: no corpus at {CORPUS}")
         return
-    books = sorted(os.path.join(CORPUS, n) for n in os.listdir(CORPUS) if n.endswith(".epub"))
+    books = corpus_paths()
     folder = tempfile.mkdtemp(prefix="quirelo-bench-")
     try:
         paths = []

@@ -13,9 +13,7 @@ import sys
 import time
 
 import quirelo
-
-CORPUS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "shared", "corpus")
-
+from bench_corpus import CORPUS, corpus_paths
 
 def spine_documents(book: quirelo.EpubBook) -> list[bytes]:
     documents = []
@@ -34,7 +32,7 @@ def main() -> int:
     if not os.path.isdir(CORPUS):
         print(f"skipped: no corpus at {CORPUS}")
         return 0
-    paths = sorted(os.path.join(CORPUS, name) for name in os.listdir(CORPUS) if name.endswith(".epub"))
+    paths = corpus_paths()
     books = [quirelo.read_epub(path) for path in paths]
     documents = [document for book in books for document in spine_documents(book)]
     size = sum(len(document) for document in documents)

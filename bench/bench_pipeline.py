@@ -21,11 +21,9 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, ROOT)
 
 import quirelo  # noqa: E402
+from bench_corpus import CORPUS, corpus_paths  # noqa: E402
 from machine_scaling import machine_scaling  # noqa: E402
 from quirelo import _quirelo  # noqa: E402
-
-CORPUS = os.path.join(os.path.dirname(ROOT), "shared", "corpus")
-
 
 def image_heavy_book(path, seed, images=40, image_size=200_000, chapters=4):
     generator = random.Random(seed)
@@ -97,7 +95,7 @@ def main():
     args = parser.parse_args()
     print(f"{os.cpu_count()} logical processors, load average {os.getloadavg()[0]:.1f}")
     if os.path.isdir(CORPUS):
-        corpus = sorted(os.path.join(CORPUS, n) for n in os.listdir(CORPUS) if n.endswith(".epub"))
+        corpus = corpus_paths()
         repeats = -(-args.books // len(corpus))
         compare("corpus", corpus * repeats, args.chunk, args.rounds)
     else:

@@ -6,24 +6,12 @@ byte scan of the same bytes (counting "<") measured in the same run.
 import argparse
 import os
 import sys
-import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, ROOT)
 
 import quirelo  # noqa: E402
-
-CORPUS = os.path.join(os.path.dirname(ROOT), "shared", "corpus")
-
-
-def best_of(rounds, work):
-    best = float("inf")
-    for _ in range(rounds):
-        started = time.perf_counter()
-        work()
-        best = min(best, time.perf_counter() - started)
-    return best
-
+from bench_corpus import CORPUS, best_of, corpus_paths  # noqa: E402
 
 def main():
     parser = argparse.ArgumentParser()
@@ -32,7 +20,7 @@ def main():
     if not os.path.isdir(CORPUS):
         print(f"skipped: no corpus at {CORPUS}")
         return
-    books = [quirelo.read_epub(os.path.join(CORPUS, n)) for n in sorted(os.listdir(CORPUS)) if n.endswith(".epub")]
+    books = [quirelo.read_epub(path) for path in corpus_paths()]
     documents = [item.get_content() for book in books for item in book.get_items_of_type(quirelo.ITEM_DOCUMENT)]
     size = sum(len(d) for d in documents)
     scan = best_of(args.rounds, lambda: sum(d.count(b"<") for d in documents))

@@ -10,25 +10,15 @@ import argparse
 import io
 import os
 import sys
-import time
 import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, ROOT)
 
+from bench_corpus import CORPUS, best_of, corpus_paths  # noqa: E402
 from quirelo import _quirelo  # noqa: E402
 
-CORPUS = os.path.join(os.path.dirname(ROOT), "shared", "corpus")
 GOAL = 2.0
-
-
-def best_of(rounds, work):
-    best = float("inf")
-    for _ in range(rounds):
-        started = time.perf_counter()
-        work()
-        best = min(best, time.perf_counter() - started)
-    return best
 
 
 def archive_entries(archive):
@@ -55,7 +45,7 @@ def main():
     if not os.path.isdir(CORPUS):
         print(f"skipped: no corpus at {CORPUS}")
         return
-    paths = [os.path.join(CORPUS, n) for n in sorted(os.listdir(CORPUS)) if n.endswith(".epub")]
+    paths = corpus_paths()
     books = [_quirelo._read_epub(path) for path in paths]
     entries = [archive_entries(_quirelo._write_epub_bytes(book)) for book in books]
     size = sum(len(data) for book in entries for _, data in book)
