@@ -63,6 +63,7 @@ TEST(GfmGolden, Inlines) {
         {"<p>x<em> y </em>z</p>", "x *y* z"},
         {"<p><b><i>both</i></b></p>", "***both***"},
         {"<p>a<em>“quoted”</em>b</p>", "a<em>“quoted”</em>b"},
+        {"<p>x:<em>y</em> z@<em>w</em>.</p>", "x:*y* z@*w*."},  // ASCII punctuation from ':' to '@' opens
         {"<p><code>a`b</code> <code>`x</code></p>", "``a`b`` `` `x ``"},
         {"<p><a href=\"http://x.org/a b\">link</a></p>", "[link](http://x.org/a%20b)"},
         {"<p><img src=\"i.png\" alt=\"a [b]\"/></p>", "![a \\[b\\]](i.png)"},

@@ -267,11 +267,12 @@ TEST(WriterPackageDocument, XmlTextLeavesOutForbiddenCharacters) {
     const std::pair<std::string_view, std::string_view> cases[] = {
         {"<&>\"'", "&lt;&amp;&gt;&quot;&apos;"}, {"a\tb\nc\rd", "a\tb\nc\rd"},
         {std::string_view("\0x\x01y\x1f", 5), "xy"}, {"\xEF\xBF\xBE\xEF\xBF\xBF&\xEF\xBF\xBD", "&amp;\xEF\xBF\xBD"},
-        {"\xEF\xBF", "\xEF\xBF"},                  {"\xC3\xA9\x7F", "\xC3\xA9\x7F"}};
+        {"\xEF\xBF", "\xEF\xBF"},                  {"\xC3\xA9\x7F", "\xC3\xA9\x7F"}, {"ok\x01", "ok"}};
     for (const auto& [text, written] : cases) {
         std::string out = "^";
         append_xml_text(out, text);
         EXPECT_EQ(out, "^" + std::string(written));
+        EXPECT_EQ(has_xml_forbidden_characters(text), xml_allowed_text(text) != text) << text;
     }
     // In attribute values white space survives only as character references.
     std::string attribute = "^";
