@@ -65,6 +65,7 @@ def test_chapter_rows_and_resume_keeps_only_parts_of_the_same_shape(tmp_path, cl
 
     summary = write("chapter", "gfm", resume=False)
     assert (summary.books, summary.failed, summary.chapters) == (2, 1, 1)
+    assert summary.bytes_read == sum(path.stat().st_size for path in (tmp_path / "books").iterdir())
     assert summary.describe().startswith("wrote 2 books (1 chapter rows) to ")
     rows = {os.path.basename(row["path"]): row for row in dataset.read_dataset(out, "chapter", "gfm").to_pylist()}
     assert rows["bad.epub"]["error"].startswith("ZIP error: ") and rows["bad.epub"]["position"] is None
