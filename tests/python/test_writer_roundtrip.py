@@ -4,17 +4,14 @@ Generated books hold only what the writer keeps as it is (no characters XML forb
 White_Space at the ends of titles, no clashing entry names), so what comes back must be
 what went in; the writer's transformations are pinned by the literal cases below.
 """
-import io
 import os
 import re
-import zipfile
 
 import pytest
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import _quirelo as q
-import hostile_books as hb
 from conftest import toc_shape
 
 EXAMPLES = settings(max_examples=200, deadline=None, suppress_health_check=[HealthCheck.too_slow])
@@ -127,29 +124,6 @@ def test_epub3_metadata_rules():
     [(modified, attributes)] = back.get_metadata("OPF", "dcterms:modified")
     assert MODIFIED.fullmatch(modified) and attributes == {"property": "dcterms:modified"}
     assert toc_shape(back.toc) == [("One", "c1.xhtml", [])]
-
-
-PREFIX = 'foo: http://example.org/foo#'
-
-
-@pytest.mark.parametrize("declared", ["read", "set", None])
-def test_prefixed_metas_are_written(declared):
-    # A prefix the book does not declare is a validity warning, not a reason to lose the meta.
-    if declared == "read":
-        book = q._read_epub_bytes(hb.with_files(**{hb.OPF_PATH: hb.package_xml(root_attributes=f' prefix="{PREFIX}"')}))
-        assert book.get_package_prefix() == PREFIX
-    else:
-        book = minimal_book()
-        book.set_package_prefix(PREFIX if declared else None)
-    book.add_metadata("OPF", "foo", "bar", {"property": "my:prop"})
-    book.add_metadata("OPF", "a:b", "v", {"id": "m1"})
-    book.add_metadata("OPF", "foo:rating", "5")
-    with zipfile.ZipFile(io.BytesIO(q._write_epub_bytes(book))) as archive:
-        package = archive.read("EPUB/content.opf").decode()
-    assert (f' prefix="{PREFIX}">' in package) == bool(declared)
-    for line in ('<meta property="my:prop">bar</meta>', '<meta id="m1" property="a:b">v</meta>',
-                 '<meta property="foo:rating">5</meta>'):
-        assert f"    {line}\n" in package
 
 
 def test_file_and_bytes_give_the_same_archive(tmp_path):
