@@ -350,11 +350,11 @@ TEST(GfmBook, FrontMatterAndLinksBetweenDocuments) {
     add_author(book, "Ann: Author", std::nullopt, std::nullopt, std::nullopt);
     add_author(book, "Bob", std::nullopt, std::nullopt, std::nullopt);
     testing::add(book, {"one", "text/one.xhtml", "application/xhtml+xml",
-                        "<html><body><p>See <a href=\"two.xhtml#s\">two</a>, <a href=\"two.xhtml\">its start</a>"
+                        "<html><body><p>See <a href=\"two.xhtml#az-AZ.09_x\">two</a>, <a href=\"two.xhtml\">its start</a>"
                         "<a epub:type=\"noteref\" href=\"notes.xhtml#n\">1</a> <img src=\"../img/a.png\" alt=\"A\"/>"
                         "<img src=\"missing.png\" alt=\"B\"/></p></body></html>"});
     testing::add(book, {"two", "text/two.xhtml", "application/xhtml+xml",
-                        "<html><body><p>Start</p><p id=\"s\">Section</p><ul><li>x</li></ul></body></html>"});
+                        "<html><body><p>Start</p><p id=\"az-AZ.09_x\">Section</p><ul><li>x</li></ul></body></html>"});
     testing::add(book, {"notes", "text/notes.xhtml", "application/xhtml+xml",
                         "<html><body><aside epub:type=\"footnote\" id=\"n\"><p>Note.</p></aside></body></html>"});
     testing::add(book, {"img", "img/a.png", "image/png", "png", ITEM_IMAGE});
@@ -363,8 +363,8 @@ TEST(GfmBook, FrontMatterAndLinksBetweenDocuments) {
     EXPECT_EQ(to_gfm(book),
               "---\ntitle: \"A \\\"quoted\\\" title\\\\\\n\"\nauthors:\n  - \"Ann: Author\"\n  - \"Bob\"\n"
               "language: \"en\"\nidentifier: \"urn:x\"\n---\n\n"
-              "See [two](#d2-s), [its start](#d2)[^1] ![A](img/a.png)![B](missing.png)\n\n***\n\n"
-              "<a id=\"d2\"></a>Start\n\n<a id=\"d2-s\"></a>Section\n\n- x\n\n***\n\n"
+              "See [two](#d2-az-AZ.09_5Fx), [its start](#d2)[^1] ![A](img/a.png)![B](missing.png)\n\n***\n\n"
+              "<a id=\"d2\"></a>Start\n\n<a id=\"d2-az-AZ.09_5Fx\"></a>Section\n\n- x\n\n***\n\n"
               "[^1]: Note.\n");
 }
 
