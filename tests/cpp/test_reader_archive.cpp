@@ -122,6 +122,9 @@ std::vector<FailureCase> failure_cases() {
          "Missing META-INF/container.xml"},
         {"container_bad_crc", entries([](auto& list) { list[1].crc = 1234; }), "Missing META-INF/container.xml"},
         {"container_malformed", build_zip(with_container("<container>")), "XML parsing error: "},
+        // Lines and columns count from 1 (column 8: the name expat finds mismatched).
+        {"container_mismatched", build_zip(with_container("<c>\n  <a></b></c>")),
+         "XML parsing error: mismatched tag at line 2, column 8"},
         // Deflated and empty (two bytes of compressed data): read as empty, so the parser speaks.
         {"container_empty_deflated", build_zip(with_container("")), "XML parsing error: "},
         {"container_doctype", build_zip(with_container("<!DOCTYPE c><c/>")), "XML parsing error: XML with DTD detected"},
