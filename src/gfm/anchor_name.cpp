@@ -12,8 +12,7 @@ std::string element_anchor_name(std::size_t document, std::string_view id) {
     name.push_back('-');
     for (const char c : id) {
         const auto byte = static_cast<unsigned char>(c);
-        const bool plain = (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-                           byte == '-' || byte == '.';
+        const bool plain = is_ascii_alnum(byte) || byte == '-' || byte == '.';
         if (plain) {
             name.push_back(c);
         } else {

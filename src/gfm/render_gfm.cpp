@@ -51,8 +51,6 @@ std::size_t longest_backtick_run(std::string_view text) {
     return longest;
 }
 
-bool is_ascii_alnum(unsigned char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); }
-
 // "&name;" or "&#123;" would be read as a character reference.
 bool looks_like_reference(std::string_view text, std::size_t ampersand) {
     std::size_t position = ampersand + 1;

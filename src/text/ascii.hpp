@@ -14,6 +14,9 @@ constexpr int hex_value(char c) {
     return -1;
 }
 
+// An ASCII letter or digit.
+constexpr bool is_ascii_alnum(unsigned char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); }
+
 constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 // The upper-case hexadecimal digit of the low four bits of value.

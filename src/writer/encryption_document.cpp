@@ -17,8 +17,7 @@ void append_uri_path(std::string& out, std::string_view name) {
     static constexpr std::string_view KEPT = "-._~/!$&'()*+,;=:@";
     for (const char byte : name) {
         const auto code = static_cast<unsigned char>(byte);
-        const bool plain = (code >= 'A' && code <= 'Z') || (code >= 'a' && code <= 'z') || (code >= '0' && code <= '9') ||
-                           KEPT.find(byte) != std::string_view::npos;
+        const bool plain = is_ascii_alnum(code) || KEPT.find(byte) != std::string_view::npos;
         if (plain) {
             out.push_back(byte);
         } else {
