@@ -21,7 +21,6 @@ from bench_corpus import CORPUS, corpus_paths  # noqa: E402
 from quirelo import dataset  # noqa: E402
 
 
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--copies", type=int, default=500)

@@ -15,6 +15,7 @@ import time
 import quirelo
 from bench_corpus import CORPUS, corpus_paths
 
+
 def spine_documents(book: quirelo.EpubBook) -> list[bytes]:
     documents = []
     for idref, _linear in book.get_spine():

@@ -25,6 +25,7 @@ from bench_corpus import CORPUS, corpus_paths  # noqa: E402
 from machine_scaling import machine_scaling  # noqa: E402
 from quirelo import _quirelo  # noqa: E402
 
+
 def image_heavy_book(path, seed, images=40, image_size=200_000, chapters=4):
     generator = random.Random(seed)
     book = quirelo.new_book(f"Album {seed}", language="en", authors=["A. Photographer"])

@@ -13,6 +13,7 @@ sys.path.insert(0, ROOT)
 import quirelo  # noqa: E402
 from bench_corpus import CORPUS, best_of, corpus_paths  # noqa: E402
 
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--rounds", type=int, default=5)
