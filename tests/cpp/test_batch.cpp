@@ -86,27 +86,6 @@ TEST(BatchPool, TaskExceptionReachesCallerAfterEveryIndexRan) {
     EXPECT_EQ(later.load(), 4);
 }
 
-TEST(BatchPool, ConcurrentCallersEachGetTheirOwnResults) {
-    auto pool = WorkerPool::create(3);
-    ASSERT_TRUE(pool.has_value());
-    constexpr std::size_t CALLERS = 4, COUNT = 500, ROUNDS = 20;
-    std::vector<std::vector<std::size_t>> outputs(CALLERS, std::vector<std::size_t>(COUNT));
-    {
-        std::vector<std::jthread> callers;
-        for (std::size_t caller = 0; caller < CALLERS; ++caller) {
-            callers.emplace_back([&, caller] {
-                for (std::size_t round = 0; round < ROUNDS; ++round)
-                    (*pool)->for_each_index(COUNT, [&](std::size_t index) {
-                        outputs[caller][index] = caller * 1000000 + round * 1000 + index;
-                    });
-            });
-        }
-    }
-    for (std::size_t caller = 0; caller < CALLERS; ++caller)
-        for (std::size_t index = 0; index < COUNT; ++index)
-            ASSERT_EQ(outputs[caller][index], caller * 1000000 + (ROUNDS - 1) * 1000 + index);
-}
-
 TEST(BatchPool, ForkedChildGetsAWorkingSharedPool) {
     auto parent_pool = shared_worker_pool();
     ASSERT_TRUE(parent_pool.has_value());
@@ -139,33 +118,27 @@ TEST_P(MapWorkers, ResultsInInputOrder) {
     for (std::size_t index = 0; index < mapped->size(); ++index) ASSERT_EQ((*mapped)[index], std::to_string(index * index));
 }
 
-TEST_P(MapWorkers, EmptyInputStartsNoThread) {
-    CountingLauncher launch;
-    auto mapped = parallel_map(0, GetParam(), [](std::size_t) { return 1; }, launch.launcher());
-    ASSERT_TRUE(mapped.has_value());
-    EXPECT_TRUE(mapped->empty());
-    EXPECT_EQ(launch.started.load(), 0u);
-}
-
 INSTANTIATE_TEST_SUITE_P(Batch, MapWorkers,
                          ::testing::Values(std::nullopt, std::optional<std::uint64_t>(0),
                                            std::optional<std::uint64_t>(7),
                                            std::optional<std::uint64_t>(std::numeric_limits<std::uint64_t>::max())));
 
+// An empty input starts no thread at all.
 TEST(BatchMap, DedicatedPoolStartsAtMostOneThreadPerIndexAndJoinsThem) {
-    const std::size_t cases[][3] = {{1, 50, 1}, {5, 3, 3}, {0, 1000, std::min<std::size_t>(default_pool_size(), 1000)}};
+    const std::size_t cases[][3] = {
+        {1, 50, 1}, {5, 3, 3}, {0, 1000, std::min<std::size_t>(default_pool_size(), 1000)}, {7, 0, 0}};
     for (const auto& [workers, count, expected_threads] : cases) {
         CountingLauncher launch;
         std::mutex mutex;
         std::set<std::thread::id> seen;
-        auto mapped = parallel_map(count, std::uint64_t{workers},
-                                   [&](std::size_t index) {
-                                       std::lock_guard lock(mutex);
-                                       seen.insert(std::this_thread::get_id());
-                                       return index;
-                                   },
-                                   launch.launcher());
+        const auto note_thread = [&](std::size_t index) {
+            std::lock_guard lock(mutex);
+            seen.insert(std::this_thread::get_id());
+            return index;
+        };
+        auto mapped = parallel_map(count, std::uint64_t{workers}, note_thread, launch.launcher());
         ASSERT_TRUE(mapped.has_value());
+        EXPECT_EQ(mapped->size(), count);
         EXPECT_EQ(launch.started.load(), expected_threads);
         EXPECT_LE(seen.size(), expected_threads);
         EXPECT_FALSE(seen.contains(std::this_thread::get_id())) << "work ran on the calling thread";
@@ -199,12 +172,7 @@ TEST_P(StartFailure, ReportsJoinsStartedThreadsAndComputesNothing) {
     CountingLauncher launch;
     launch.allowed = GetParam();
     std::atomic<int> computed{0};
-    auto mapped = parallel_map(10, std::uint64_t{4},
-                                        [&](std::size_t) {
-                                            ++computed;
-                                            return 0;
-                                        },
-                                        launch.launcher());
+    auto mapped = parallel_map(10, std::uint64_t{4}, [&](std::size_t) { return ++computed; }, launch.launcher());
     ASSERT_FALSE(mapped.has_value());
     EXPECT_TRUE(mapped.error().message().starts_with("Failed to build thread pool")) << mapped.error().message();
     EXPECT_EQ(computed.load(), 0);
@@ -217,15 +185,14 @@ INSTANTIATE_TEST_SUITE_P(Batch, StartFailure, ::testing::Values(0, 1, 3));
 
 std::string title_of(const Book& book) { return std::string(first_dc_value(book, "title").value_or("<none>")); }
 
-class BatchReadWorkers : public ::testing::TestWithParam<std::optional<std::uint64_t>> {};
-
-TEST_P(BatchReadWorkers, EachSlotHoldsItsOwnPathsOutcomeInOrder) {
+// Over the shared pool and dedicated ones alike: MapWorkers.ResultsInInputOrder.
+TEST(BatchRead, EachSlotHoldsItsOwnPathsOutcomeInOrder) {
     const TempDir folder;
     const std::vector<std::string> paths = {folder.write("a.epub", small_book("alpha")), folder.file("missing.epub"),
                                             folder.write("b.epub", small_book("beta")),
                                             folder.write("plain.epub", "just text, no archive"),
                                             folder.write("g.epub", small_book("gamma"))};
-    auto results = read_epubs(paths, GetParam(), ReadOptions{});
+    auto results = read_epubs(paths, std::uint64_t{2}, ReadOptions{});
     ASSERT_TRUE(results.has_value()) << results.error().message();
     // Each failure is the one a single read of that path reports.
     std::vector<std::string> outcomes;
@@ -235,9 +202,5 @@ TEST_P(BatchReadWorkers, EachSlotHoldsItsOwnPathsOutcomeInOrder) {
     EXPECT_EQ((*results)[1].error().kind, ErrorKind::Io);
     EXPECT_EQ((*results)[3].error().kind, ErrorKind::Zip);
 }
-
-INSTANTIATE_TEST_SUITE_P(Batch, BatchReadWorkers,
-                         ::testing::Values(std::nullopt, std::optional<std::uint64_t>(1),
-                                           std::optional<std::uint64_t>(std::numeric_limits<std::uint64_t>::max())));
 
 }  // namespace

@@ -6,20 +6,9 @@
 #include "test_support.hpp"
 
 using namespace quirelo;
-using quirelo::testing::book_entries;
-using quirelo::testing::build_zip;
-using quirelo::testing::container_xml;
-using quirelo::testing::nav_xhtml;
-using quirelo::testing::ncx_xml;
-using quirelo::testing::package_xml;
-using quirelo::testing::small_book;
-using quirelo::testing::TempDir;
-using quirelo::testing::ZipEntryLayout;
+using namespace quirelo::testing;
 
 namespace {
-
-const ReadOptions EAGER{};
-const ReadOptions LAZY{.lazy = true};
 
 std::string content_of(const Book& book, std::string_view id) {
     const ItemHandle* item = item_with_id(book, id);
@@ -53,16 +42,12 @@ std::vector<ZipEntryLayout> sample_files() {
 
 std::string sample_book() { return build_zip(book_entries(sample_opf(), sample_files())); }
 
-class ReaderModes : public ::testing::TestWithParam<bool> {
-protected:
-    ReadOptions options(ReadOptions base = {}) const {
-        base.lazy = GetParam();
-        return base;
-    }
-};
+class ReaderModes : public ::testing::TestWithParam<bool> {};
 
 TEST_P(ReaderModes, ReadsTheWholeBook) {
-    auto book = read_epub_bytes(sample_book(), options());
+    std::string bytes = sample_book();
+    auto book = read_epub_bytes(bytes, {.lazy = GetParam()});
+    std::ranges::fill(bytes, '\0');  // a lazy book loads from its own copy of the archive
     ASSERT_TRUE(book.has_value()) << book.error().message();
     EXPECT_EQ(book->version, "3.0");
     std::vector<std::pair<std::string, bool>> ids;  // in manifest order, loaded or not
@@ -76,15 +61,13 @@ TEST_P(ReaderModes, ReadsTheWholeBook) {
                                                   "p { margin: 0 }", ""}));
 
     const Item& img = **item_with_id(*book, "img");
-    EXPECT_EQ(img.href, "../OEBPS/images/./pic.png");
-    EXPECT_EQ(img.item_type, ITEM_COVER);
+    EXPECT_EQ(std::tuple(img.href, img.item_type), std::tuple("../OEBPS/images/./pic.png", ITEM_COVER));
     const Item& css = **item_with_id(*book, "css");
-    EXPECT_EQ(css.fallback, "c1");
-    EXPECT_EQ(css.media_overlay, "s1");
-    EXPECT_FALSE(css.properties.has_value());
+    EXPECT_EQ(std::tuple(css.fallback, css.media_overlay, css.properties), std::tuple("c1", "s1", std::nullopt));
     EXPECT_EQ((*item_with_id(*book, "nav"))->item_type, ITEM_NAVIGATION);
     EXPECT_EQ(item_with_href(*book, "text/c1.xhtml"), item_with_id(*book, "c1"));
     EXPECT_EQ(GetParam(), img.lazy_source.has_value());
+    EXPECT_EQ(&load_content(img), &load_content(img));  // loaded once, then kept
 
     ASSERT_EQ(book->spine.size(), 2u);
     EXPECT_FALSE(book->spine[1].linear);
@@ -101,9 +84,8 @@ struct FailureCase {
     std::string message;  // exact, or a prefix when it ends in ": "
 };
 
-std::vector<ZipEntryLayout> with_container(std::string container, std::vector<ZipEntryLayout> rest = {}) {
-    rest.insert(rest.begin(), ZipEntryLayout{.name = "META-INF/container.xml", .data = std::move(container)});
-    return rest;
+std::string with_container(std::string container) {
+    return build_zip({{.name = "META-INF/container.xml", .data = std::move(container)}});
 }
 
 std::vector<FailureCase> failure_cases() {
@@ -114,31 +96,23 @@ std::vector<FailureCase> failure_cases() {
         return build_zip(list);
     };
     return {
-        {"not_a_zip", "this is not an archive at all, only text", "ZIP error: "},
-        {"truncated_directory", sample_book().substr(0, sample_book().size() - 10), "ZIP error: "},
-        {"no_container", build_zip({{.name = "mimetype", .data = "application/epub+zip"}}),
-         "Missing META-INF/container.xml"},
         {"container_oversized", entries([](auto& list) { list[1].declared_size = MAX_ENTRY_SIZE + 1; }),
          "Missing META-INF/container.xml"},
         {"container_bad_crc", entries([](auto& list) { list[1].crc = 1234; }), "Missing META-INF/container.xml"},
-        {"container_malformed", build_zip(with_container("<container>")), "XML parsing error: "},
         // Lines and columns count from 1 (column 8: the name expat finds mismatched).
-        {"container_mismatched", build_zip(with_container("<c>\n  <a></b></c>")),
+        {"container_mismatched", with_container("<c>\n  <a></b></c>"),
          "XML parsing error: mismatched tag at line 2, column 8"},
         // Deflated and empty (two bytes of compressed data): read as empty, so the parser speaks.
-        {"container_empty_deflated", build_zip(with_container("")), "XML parsing error: "},
-        {"container_doctype", build_zip(with_container("<!DOCTYPE c><c/>")), "XML parsing error: XML with DTD detected"},
-        {"no_rootfile", build_zip(with_container("<container><rootfile full-path='a.opf'/></container>")),
+        {"container_empty_deflated", with_container(""), "XML parsing error: "},
+        {"container_doctype", with_container("<!DOCTYPE c><c/>"), "XML parsing error: XML with DTD detected"},
+        {"no_rootfile", with_container("<container><rootfile full-path='a.opf'/></container>"),
          "No rootfile found in container.xml"},
-        {"opf_missing", build_zip(with_container(container_xml("OEBPS/content.opf"))),
-         "OPF file not found in archive: OEBPS/content.opf"},
         {"opf_leading_slash", entries([](auto& list) { list[1].data = container_xml("/OEBPS/content.opf"); }),
          "OPF file not found in archive: /OEBPS/content.opf"},
         {"opf_bad_crc", entries([](auto& list) { list[2].crc = 7; }),
          "OPF file not found in archive: OEBPS/content.opf"},
         {"opf_doctype", entries([](auto& list) { list[2].data = "<?xml version='1.0'?><!DOCTYPE p><package/>"; }),
          "Invalid OPF: XML with DTD detected"},
-        {"opf_malformed", entries([](auto& list) { list[2].data = "<package>"; }), "Invalid OPF: "},
     };
 }
 
@@ -157,26 +131,22 @@ TEST_P(ReaderFailures, EndTheReadWithTheirMessage) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ReaderFailures, ::testing::Combine(::testing::ValuesIn(failure_cases()), ::testing::Bool()),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) +
-                                    (std::get<1>(info.param) ? "_lazy" : "_eager");
-                         });
+// Test names: the case's name and the read's mode.
+const auto NAME_AND_MODE = [](const auto& info) {
+    return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_lazy" : "_eager");
+};
 
-TEST_P(ReaderModes, ReadsFromPathLikeFromBytesWithIoErrors) {
+INSTANTIATE_TEST_SUITE_P(Table, ReaderFailures, ::testing::Combine(::testing::ValuesIn(failure_cases()), ::testing::Bool()),
+                         NAME_AND_MODE);
+
+TEST(ReaderPath, IoErrorsNameTheirCause) {
     const TempDir folder;
-    auto book = read_epub_path(folder.write("book.epub", sample_book()), options());
-    ASSERT_TRUE(book.has_value()) << book.error().message();
-    EXPECT_EQ(content_of(*book, "img"), std::string(5000, 'P'));
-    EXPECT_EQ(book->toc.size(), 1u);
-    const std::pair<std::string, std::string> failures[] = {
-        {folder.write("broken.epub", "PK\x03\x04 not really"), "ZIP error: "},
-        {std::string("book\0.epub", 10), "IO error: file name contained an unexpected NUL byte"},
-        {folder.path().string(), "IO error: Is a directory (os error 21)"}};
-    for (const auto& [path, message] : failures) {
-        auto failed = read_epub_path(path, options());
-        ASSERT_FALSE(failed.has_value()) << path;
-        EXPECT_EQ(failed.error().message().substr(0, message.size()), message);
+    for (const bool lazy : {false, true}) {
+        auto nul = read_epub_path(std::string("book\0.epub", 10), {.lazy = lazy});
+        auto directory = read_epub_path(folder.path().string(), {.lazy = lazy});
+        ASSERT_FALSE(nul || directory);
+        EXPECT_EQ(nul.error().message(), "IO error: file name contained an unexpected NUL byte");
+        EXPECT_EQ(directory.error().message(), "IO error: Is a directory (os error 21)");
     }
 }
 
@@ -197,7 +167,7 @@ TEST(ReaderMimetype, WarnsOnlyAboutWrongText) {
         if (entry) entries.insert(entries.begin(), *entry);
         const std::string archive = build_zip(entries);
         ::testing::internal::CaptureStderr();
-        EXPECT_TRUE(read_epub_bytes(archive, EAGER).has_value());
+        EXPECT_TRUE(read_epub_bytes(archive, {}).has_value());
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), warning) << (entry ? entry->data : "absent");
     }
 }
@@ -236,8 +206,6 @@ INSTANTIATE_TEST_SUITE_P(
     Table, ReaderItemEntries,
     ::testing::Combine(
         ::testing::Values(
-            ItemCase{"stored", {.data = HELLO, .deflate = false}, HELLO, ""},
-            ItemCase{"deflated", {.data = HELLO}, HELLO, ""},
             // The headers lie about the size; the limit is on what they declare.
             ItemCase{"declared_at_limit", {.data = HELLO, .deflate = false, .declared_size = MAX_ENTRY_SIZE}, HELLO, ""},
             ItemCase{"declared_over_limit",
@@ -249,12 +217,9 @@ INSTANTIATE_TEST_SUITE_P(
             ItemCase{"bad_crc", {.data = HELLO, .crc = 1}, "", ""},
             ItemCase{"encrypted", {.data = HELLO, .deflate = false, .flags = 1}, "", ""},
             ItemCase{"unknown_method", {.data = HELLO, .deflate = false, .method = 97}, "", ""},
-            ItemCase{"percent_encoded_href", {.data = HELLO}, "", "", "x%2Ebin"},
-            ItemCase{"missing_entry", {.data = HELLO}, "", "", "y.bin"}),
+            ItemCase{"percent_encoded_href", {.data = HELLO}, "", "", "x%2Ebin"}),
         ::testing::Bool()),
-    [](const auto& info) {
-        return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_lazy" : "_eager");
-    });
+    NAME_AND_MODE);
 
 TEST(ReaderArchive, PackageAtTheRootResolvesParentHrefs) {
     auto entries = book_entries(
@@ -262,7 +227,7 @@ TEST(ReaderArchive, PackageAtTheRootResolvesParentHrefs) {
         {{.name = "x.html", .data = "root"}});
     entries[1].data = container_xml("content.opf");
     entries[2].name = "content.opf";
-    auto book = read_epub_bytes(build_zip(entries), EAGER);
+    auto book = read_epub_bytes(build_zip(entries), {});
     ASSERT_TRUE(book.has_value()) << book.error().message();
     EXPECT_EQ(content_of(*book, "x"), "root");
 }
@@ -301,33 +266,13 @@ TEST(ReaderTocSource, NavFirstThenTheSpinesNcx) {
                  {toc_book(nav_xhtml(""), NCX), {}, FROM_NCX},
                  {toc_book(nav_xhtml(""), NCX, false), {}, {}},  // no toc attribute on the spine
                  {toc_book(NAV, NCX), {.ignore_nav = true}, FROM_NCX},
-                 {toc_book("<x", NCX), {.ignore_ncx = true}, {}},
-                 {toc_book(NAV, NCX), {.lazy = true}, FROM_NAV}};  // read now, even when lazy
+                 {toc_book("<x", NCX), {.ignore_ncx = true}, {}}};
     for (std::size_t index = 0; index < std::size(cases); ++index) {
         auto book = read_epub_bytes(cases[index].archive, cases[index].options);
         ASSERT_TRUE(book.has_value()) << book.error().message();
         EXPECT_EQ(book->toc, cases[index].expected) << "case " << index;
         EXPECT_EQ(book->items.size(), 2u);  // both stay ordinary items
     }
-}
-
-TEST(ReaderLazy, LoadsOnceAndOutlivesTheCallersBytes) {
-    std::optional<Book> book;
-    {
-        std::string bytes = sample_book();
-        auto read = read_epub_bytes(bytes, LAZY);
-        ASSERT_TRUE(read.has_value());
-        book = std::move(*read);
-        std::fill(bytes.begin(), bytes.end(), '\0');
-    }
-    const Item& item = **item_with_id(*book, "c1");
-    EXPECT_FALSE(item.content.is_set());
-    const std::string& first = load_content(item);
-    EXPECT_TRUE(item.content.is_set());
-    const std::string& second = load_content(item);
-    EXPECT_EQ(&first, &second);
-    EXPECT_EQ(first, "<html><body><p>Hello</p></body></html>");
-    EXPECT_TRUE(item.lazy_source.has_value());
 }
 
 TEST(ReaderTextItemsOnly, LeavesEveryOtherItemEmpty) {

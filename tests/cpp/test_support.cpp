@@ -13,14 +13,12 @@ namespace quirelo::testing {
 
 namespace {
 
-void put16(std::string& out, std::uint32_t value) {
-    out.push_back(static_cast<char>(value & 0xFF));
-    out.push_back(static_cast<char>((value >> 8) & 0xFF));
+// Little-endian, as every number in an archive.
+void put(std::string& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> 8 * i));
 }
-void put32(std::string& out, std::uint32_t value) {
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
-}
+void put16(std::string& out, std::uint32_t value) { put(out, value, 2); }
+void put32(std::string& out, std::uint32_t value) { put(out, value, 4); }
 
 std::string deflate(std::string_view data) {
     auto* compressor = libdeflate_alloc_compressor(6);

@@ -7,7 +7,6 @@
 #include "text/unicode_properties.hpp"
 #include "text/utf8.hpp"
 #include "text/utf8_bytes.hpp"
-#include "text/xml_escape.hpp"
 
 namespace quirelo {
 namespace {
@@ -45,9 +44,6 @@ TEST(UnicodeProperties, AlphabeticAndNumeric) {
     EXPECT_FALSE(is_alphabetic(U'-'));
     for (char32_t c : {U'\u0663' /* Nd */, U'\u2163' /* Nl */, U'\u00BD' /* No */}) EXPECT_TRUE(is_numeric(c)) << +c;
     EXPECT_FALSE(is_numeric(U'x'));
-    std::string out = "<";
-    escape_xml(out, "a&b<c>d\"e'f\x01\xC3\xA9");  // the five entities only
-    EXPECT_EQ(out, "<a&amp;b&lt;c&gt;d&quot;e&apos;f\x01\xC3\xA9");
 }
 
 // The byte-level tests must agree with the decoder and the property table everywhere.
