@@ -265,10 +265,18 @@ def quoted_headers_book(count: int = 20, size: int = 90 << 20) -> bytes:
     return central_directory(out + local_header(chain[-1]) + chain[-1].payload, records)
 
 
-def many_entries_book(count: int = 100_000, listed: int = 1000) -> bytes:
-    """A real central directory of count (empty) entries; the manifest lists the first `listed`."""
+def many_entries_book(count: int = 100_000, listed: int = 5000) -> bytes:
+    """A real central directory of count (empty) entries; the manifest lists the first `listed`.
+    Lazy loads share one archive index per book: an index per load would take minutes."""
     entries = members(with_items([(f"f{i}", f"f{i:06}.txt", "text/plain", None) for i in range(listed)]))
     return build_zip(entries + [Entry(f"OEBPS/f{i:06}.txt".encode(), b"", STORED, 0, 0) for i in range(count)])
+
+
+def empty_entry_before_chapter() -> bytes:
+    """An empty entry with an empty name, ending exactly where the chapter's header begins."""
+    entries = members(book_files())
+    entries.insert(next(i for i, e in enumerate(entries) if e.name == b"OEBPS/c1.xhtml"), member(b"", b"", STORED))
+    return build_zip(entries)
 
 
 def directory_lie_books():
@@ -448,7 +456,8 @@ def archives():
                 "budget_outside": lambda: budget_book(1), "budget_spent_before_toc": lambda: budget_book(first=True),
                 "bomb_listed_once": bomb_book,
                 "bomb_listed_3_times": lambda: bomb_book(listings=3), "bomb_aliased": lambda: bomb_book(aliases=50),
-                "quoted_headers": quoted_headers_book, "many_entries": many_entries_book}
+                "quoted_headers": quoted_headers_book, "many_entries": many_entries_book,
+                "empty_entry_before_chapter": empty_entry_before_chapter}
     builders |= {f"bomb_{name}": build for name, (build, _) in BOMBS.items()}
     builders |= {f"deep_{name}": build for name, build in DEEP_AND_WIDE.items()}
     for prefix, collection in (("directory", directory_lie_books), ("entity", entity_books),

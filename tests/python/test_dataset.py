@@ -29,31 +29,6 @@ def _rows(table):
     return sorted(table.to_pylist(), key=lambda row: row["path"])
 
 
-def test_cluster_rows_equal_single_process_rows(tmp_path, corpus, cluster_client):
-    out = tmp_path / "corpus.parquet"
-    summary = dataset.write_dataset(corpus, str(out), client=cluster_client, partition_size=5)
-    assert summary.books == len(corpus) and summary.failed == 0
-    written = dataset.read_dataset(str(out))
-    assert written.schema.equals(dataset.schema())
-    assert _rows(written) == _rows(dataset.book_table(corpus))
-
-
-def test_bad_book_gives_error_row(tmp_path, cluster_client):
-    [good] = write_books(tmp_path / "books", ["good"])
-    (tmp_path / "books" / "bad.epub").write_bytes(b"not an epub")
-    out = tmp_path / "out.parquet"
-    summary = dataset.write_dataset([str(tmp_path / "books")], str(out), client=cluster_client)
-    assert (summary.books, summary.failed) == (2, 1)
-    rows = {os.path.basename(row["path"]): row for row in dataset.read_dataset(str(out)).to_pylist()}
-    assert rows["bad.epub"]["error"].startswith("ZIP error: ") and rows["bad.epub"]["title"] is None
-    row = rows["good.epub"]
-    assert (row["error"], row["authors"], row["items_document"], row["items_navigation"], row["spine_length"],
-            row["toc_size"], row["issues"], row["size_bytes"]) == (None, ["Ann"], 1, 1, 1, 1, [], os.path.getsize(good))
-    # Title, heading, paragraph: tags stripped and references decoded.
-    assert (row["text"], row["markdown"]) == ("c Hithere & back", "# good\n\n**Ann**\n\n---\n\n# Hi\n\nthere & back")
-    assert [field.name for field in dataset.schema() if not field.nullable] == ["path"]
-
-
 def test_chapter_rows_and_resume_keeps_only_parts_of_the_same_shape(tmp_path, cluster_client):
     [good] = write_books(tmp_path / "books", ["good"])
     (tmp_path / "books" / "bad.epub").write_bytes(b"not an epub")
@@ -76,7 +51,16 @@ def test_chapter_rows_and_resume_keeps_only_parts_of_the_same_shape(tmp_path, cl
     # The same shape keeps every part; another flavour, then another row kind, recompute them.
     assert [write(*shape).skipped for shape in [("chapter", "gfm"), ("chapter", "exact"), ("book", "exact"),
                                                  ("book", "exact")]] == [2, 0, 0, 2]
-    assert dataset.read_dataset(out).schema.equals(dataset.schema())
+    books = dataset.read_dataset(out)
+    assert books.schema.equals(dataset.schema())
+    rows = {os.path.basename(row["path"]): row for row in books.to_pylist()}
+    assert rows["bad.epub"]["error"].startswith("ZIP error: ") and rows["bad.epub"]["title"] is None
+    row = rows["good.epub"]
+    assert (row["error"], row["authors"], row["items_document"], row["items_navigation"], row["spine_length"],
+            row["toc_size"], row["issues"], row["size_bytes"]) == (None, ["Ann"], 1, 1, 1, 1, [], os.path.getsize(good))
+    # Title, heading, paragraph: tags stripped and references decoded.
+    assert (row["text"], row["markdown"]) == ("c Hithere & back", "# good\n\n**Ann**\n\n---\n\n# Hi\n\nthere & back")
+    assert [field.name for field in dataset.schema() if not field.nullable] == ["path"]
     with pytest.raises(ValueError, match="unknown row kind 'page'"):
         dataset.schema("page")
 

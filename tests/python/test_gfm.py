@@ -1,13 +1,11 @@
 """The structured Markdown flavour from Python: the package function, the native one, the
-pipeline and its chapter rows, the commands."""
+pipeline and its chapter rows (the commands' flavour option is in test_cli.py)."""
 import hashlib
-import os
-import subprocess
 
 import pytest
 
 import quirelo
-from conftest import python, sample_book
+from conftest import sample_book
 from quirelo.cli import walk_toc
 
 
@@ -17,7 +15,6 @@ def test_flavors_choose_the_converter():
     gfm = quirelo.to_markdown(book, flavor="gfm")
     assert gfm == book._to_gfm()
     assert gfm.startswith('---\ntitle: "Sample"\nauthors:\n  - "A. Author"\n  - "B. Author"\n')
-    assert "# One" in gfm and gfm.endswith("\n")
     with pytest.raises(ValueError, match="unknown Markdown flavor 'html'"):
         quirelo.to_markdown(book, flavor="html")
 
@@ -50,20 +47,3 @@ def test_pipeline_markdown_and_chapters_are_the_books(corpus, flavor):
             assert chapter["word_count"] == len(chapter["text"].split())
             titled += chapter["toc_title"] != ""
     assert titled > 0
-
-
-def test_markdown_and_convert_commands_flavor(tmp_path):
-    quirelo.write_epub(tmp_path / "sample.epub", sample_book())
-    gfm = quirelo.to_markdown(quirelo.read_epub(tmp_path / "sample.epub"), "gfm")
-    out = tmp_path / "out.md"
-    result = python("-m", "quirelo", "markdown", tmp_path / "sample.epub", "--flavor", "gfm", "-o", out,
-                    stdin=subprocess.DEVNULL)
-    assert result.returncode == 0, result.stderr
-    assert out.read_text(encoding="utf-8") == gfm
-    result = python("-m", "quirelo", "convert", tmp_path / "sample.epub", "--flavor", "gfm", "-o", tmp_path / "md",
-                    stdin=subprocess.DEVNULL)
-    assert result.returncode == 0, result.stderr
-    assert os.listdir(tmp_path / "md") == ["sample.md"]
-    assert (tmp_path / "md" / "sample.md").read_text(encoding="utf-8") == gfm
-    result = python("-m", "quirelo", "markdown", tmp_path / "sample.epub", "--flavor", "rst", stdin=subprocess.DEVNULL)
-    assert result.returncode == 2 and "invalid choice: 'rst'" in result.stderr

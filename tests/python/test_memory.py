@@ -117,18 +117,12 @@ def test_hostile_book_keeps_at_most_the_budget(tmp_path, attack, mode):
     (tmp_path / "hostile").write_bytes(ATTACKS[attack]())
     (tmp_path / "good").write_bytes(book_of([64 * 1024]))
     paths = ["good", "hostile", "good"] if mode == "batch" else ["hostile"]
-    (books, peak), errors = measure(ATTACK, LIMIT_MIB, mode, *(tmp_path / path for path in paths))
+    (books, peak), _ = measure(ATTACK, LIMIT_MIB, mode, *(tmp_path / path for path in paths))
     hostile = books[1] if mode == "batch" else books[0]
     # The small book's own items survive; the hostile ones are emptied, never all kept.
     assert hostile["c1"] == len(hb.chapter_xhtml())
+    # Which hostile items are kept is test_hostile.py's; here that most are not.
     assert sum(hostile.values()) <= 128 * MIB and 0 in hostile.values()
-    if attack == "manifest_items_one_entry":
-        # Whole items up to the budget, then empty ones, each with its warning line.
-        assert sorted(size for key, size in hostile.items() if key[0] == "z") == [0] * 39 + [hb.MAX_ENTRY_SIZE]
-        assert "the book has used its read budget of 134217728 bytes" in errors
-    else:
-        # Entries sharing their bytes with another are damaged: every one is empty.
-        assert all(hostile[key] == 0 for key in hostile if key[0] in "aqz")
     assert all(book["m0"] == 64 * 1024 for book in (books[::2] if mode == "batch" else []))
     assert peak < (LIMIT_MIB - 256) * MIB
 

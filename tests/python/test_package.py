@@ -17,12 +17,9 @@ def test_helpers_build_a_book_that_round_trips_and_validates(tmp_path):
     assert again.validate() == []
     assert again.get_spine() == [("one", True), ("two", False)]
     types = {item.get_name(): ItemType(item.get_type()) for item in again.get_items()}
-    assert types["css/main.css"] is ItemType.STYLE
-    assert types["images/pic.png"] is ItemType.IMAGE
-    assert types["images/cover.jpg"] is ItemType.COVER
-    assert types["images/logo.svg"] is ItemType.VECTOR_IMAGE
-    assert [(e.title, [c.title for c in e.children]) for e in again.toc] == [("Part", ["One", "Two"])]
-    assert [v for v, _ in again.get_metadata("DC", "creator")] == ["A. Author", "B. Author"]
+    assert [types[name] for name in ("css/main.css", "images/pic.png", "images/cover.jpg", "images/logo.svg")] == [
+        ItemType.STYLE, ItemType.IMAGE, ItemType.COVER, ItemType.VECTOR_IMAGE]
+    # Its table of contents and authors: test_cli.py's info and toc commands.
     # get_text strips tags and leaves entities as written
     assert again.get_item_with_id("one").get_text() == "One OneFirst &amp; best."
 
@@ -59,17 +56,8 @@ def test_path_likes_and_bytes_likes(tmp_path, make_path, wrap):
     assert repr(quirelo.read_epub(target, lazy=True)) == "EpubBook(title='Sample')"
     assert len(quirelo.read_epubs([target] * 2, workers=1)) == 2
     assert quirelo.read_epub_bytes(wrap(quirelo.write_epub_bytes(sample_book()))).validate() == []
-
-
-def test_errors_pass_through_unchanged(tmp_path):
-    with pytest.raises(ValueError, match=r"^IO error: No such file or directory \(os error 2\)$"):
-        quirelo.read_epub(tmp_path / "missing.epub")
-    with pytest.raises(ValueError, match="^ZIP error: "):
-        quirelo.read_epub_bytes(b"not a zip")
-    with pytest.raises(ValueError, match="^Book must have an identifier set$"):
-        quirelo.write_epub_bytes(quirelo.EpubBook())
     with pytest.raises(TypeError):
-        quirelo.read_epubs(str(tmp_path / "one.epub"))
+        quirelo.read_epubs(target)  # one path is no collection of paths
 
 
 def test_deep_toc_from_nested_tuples():

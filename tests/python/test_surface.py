@@ -141,9 +141,7 @@ def test_getters_hand_out_copies():
 
 
 def test_text_markdown_and_validation_through_the_binding():
-    book = EpubBook()
-    assert len(book.validate()) == 5  # the messages are the C++ tables'
-    assert book.to_markdown() == "# Untitled\n\n**Unknown**\n\n---\n\n"
+    book = EpubBook()  # validate() and the Markdown of an empty book are the C++ tables'
     book.set_title("B")
     book.add_author("A")
     for item_id, item_type in [("d", 9), ("n", 4), ("i", 1)]:
