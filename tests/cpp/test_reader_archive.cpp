@@ -18,7 +18,8 @@ std::string content_of(const Book& book, std::string_view id) {
 
 std::string sample_opf() {
     return package_xml(
-        "<dc:title>Sample</dc:title>",
+        "<dc:title>Sample</dc:title><dc:creator id='a1'>Ann</dc:creator>"
+        "<meta refines='#a1' property='role'>aut</meta>",
         "<item id='nav' href='nav.xhtml' media-type='application/xhtml+xml' properties='nav'/>"
         "<item id='c1' href='text/c1.xhtml' media-type='application/xhtml+xml'/>"
         "<item id='img' href='../OEBPS/images/./pic.png' media-type='image/png' properties='cover-image'/>"
@@ -71,6 +72,10 @@ TEST_P(ReaderModes, ReadsTheWholeBook) {
     ASSERT_EQ(book->spine.size(), 2u);
     EXPECT_FALSE(book->spine[1].linear);
     EXPECT_EQ(book->toc, (std::vector<TocEntry>{{"One", "text/c1.xhtml"}}));
+    const auto& creator = book->metadata.find("DC")->find("creator")->front();
+    EXPECT_EQ(*creator.attributes.find("opf:role"), "aut");
+    const auto* opf = book->metadata.find("OPF");
+    EXPECT_TRUE(opf == nullptr || opf->empty()) << "the only meta was folded away";
 }
 
 struct FailureCase {
