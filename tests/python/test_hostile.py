@@ -2,13 +2,14 @@
 same book or the same described ValueError, and whatever was read can then be written,
 validated, turned into text and Markdown without any other failure."""
 import io
+import os
 import zipfile
 
 import pytest
 
 import _quirelo
 import hostile_books as hb
-from conftest import toc_shape
+from conftest import CORPUS, corpus_books, toc_shape
 
 
 def toc_depth(tree):
@@ -186,12 +187,20 @@ ARCHIVES = hb.archives() | {
     "opf_oversized": lambda: hb.lying_book(hb.OPF_PATH, size=hb.MAX_ENTRY_SIZE + 1)}
 
 
-# The corpus books read the same every way in the C++ corpus test.
-@pytest.mark.parametrize("name", sorted(ARCHIVES))
+CORPUS_BOOKS = corpus_books()
+
+
+@pytest.mark.parametrize("name", sorted(ARCHIVES) + [f"corpus/{os.path.basename(p)}" for p in CORPUS_BOOKS]
+                         + ([] if CORPUS_BOOKS else ["corpus/"]))
 def test_every_read_gives_the_same_book(name, tmp_path, capfd):
-    path = tmp_path / "book.epub"
-    path.write_bytes(data := ARCHIVES[name]())
+    if name == "corpus/":
+        pytest.skip(f"no corpus at {CORPUS}")
+    path = tmp_path / "book.epub" if name in ARCHIVES else os.path.join(CORPUS, name.removeprefix("corpus/"))
+    if name in ARCHIVES:
+        path.write_bytes(ARCHIVES[name]())
     path = str(path)
+    with open(path, "rb") as handle:
+        data = handle.read()
     reads = {"eager path": lambda: _quirelo._read_epub(path), "lazy path": lambda: _quirelo._read_epub(path, lazy=True),
              "lazy bytes": lambda: _quirelo._read_epub_bytes(data, lazy=True)}
     results = {}  # way -> (snapshot or read error message, stderr of the read and its loads)
