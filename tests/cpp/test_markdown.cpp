@@ -39,15 +39,12 @@ constexpr MarkdownCase BODY_CASES[] = {
     {"opening body tag never closed", "a<body", "a"},
     {"last closing tag ends the body", "<body>a</body>b</body>c", "ab"},
     {"first opening tag starts the body", "h<body>a<body>b</body>", "ab"},
-    {"inverted range is empty", "</body><body>x", ""},
     {"closing tag inside the opening tag", "<body</body>>x", ""},
-    {"closing tag without opening tag", "a</body>b", "a"},
 };
 
 constexpr MarkdownCase TAG_CASES[] = {
-    {"heading then paragraph", "<h1>Title</h1><p>Text</p>", "# Title\n\nText"},
-    {"heading levels", "<h2 class=x>B</h2><H3>C</H3><h4>D</h4><h5>E</h5><h6>F</h6>",
-     "## B\n\n### C\n\n#### D\n\n##### E\n\n###### F"},
+    {"heading levels", "<h1>A</h1><h2 class=x>B</h2><H3>C</H3><h4>D</h4><h5>E</h5><h6>F</h6>",
+     "# A\n\n## B\n\n### C\n\n#### D\n\n##### E\n\n###### F"},
     {"no h7", "<h7>x</h7>", "x"},
     {"heading breaks the line", "a<h2>b</h2>", "a\n## b"},
     {"upper-case paragraph", "<P>a</P><p>b</p>", "a\n\nb"},
@@ -64,7 +61,6 @@ constexpr MarkdownCase TAG_CASES[] = {
     {"unknown tags dropped", "<span class=\"s\">a</span><custom-tag>b</custom-tag>", "ab"},
     {"empty tag dropped", "<>a", "a"},
     {"tag starting with white space dropped", "x< p>a", "xa"},
-    {"closing slash alone", "x</ p>a", "xa"},
     {"tag cut off by the end", "x<p", "x"},
     {"> inside an attribute ends the tag", "<p title=\"a>b\">c</p>", "b\">c"},
     {"name ends at unicode white space", "z<p\u00a0class=x>a<br\u3000/>b", "z\na\nb"},
@@ -77,11 +73,8 @@ constexpr MarkdownCase LINK_CASES[] = {
     {"text trimmed", "<a href=\"u\">  text  </a>", "[text](u)"},
     {"nested emphasis", "<a href=\"u\"><em>x</em></a>", "[*x*](u)"},
     {"no href", "<a name=\"n\">x</a>", "x]"},
-    {"single-quoted href", "<a href='u'>x</a>", "x]"},
     {"unquoted href", "<a href=u>x</a>", "x]"},
     {"href without closing quote", "<a href=\"u>x</a>", "x]"},
-    {"href=\" ends the tag", "<a href=\">x</a>", "x]"},
-    {"tag shorter than href=\"", "<a h>x</a>", "x]"},
     {"upper-case attribute, target as written", "<A HREF=\"Up.html#Id\">x</A>", "[x](Up.html#Id)"},
     {"first href= wins, even data-href", "<a data-href=\"d\" href=\"u\">x</a>", "[x](d)"},
     {"entities in target kept raw", "<a href=\"p?a=1&amp;b=2\">x</a>", "[x](p?a=1&amp;b=2)"},
@@ -104,11 +97,8 @@ constexpr MarkdownCase ENTITY_CASES[] = {
     {"dashes, quotes, ellipsis", "&mdash;&#8212;&ndash;&lsquo;&rsquo;&#8217;&ldquo;&rdquo;&hellip;",
      "\u2014\u2014\u2013\u2018\u2019\u2019\u201C\u201D\u2026"},
     {"names are case-sensitive", "&LT;&Amp;", "&LT;&Amp;"},
-    {"unknown name literal", "&copy;", "&copy;"},
     {"one level of decoding", "&amp;lt;", "&lt;"},
     {"name runs to the end of the body", "AT&T rocks", "AT&T rocks;"},
-    {"name swallows a tag", "&ab<p>c", "&ab<p>c;"},
-    {"ampersand at the end", "a&", "a&;"},
     {"empty name", "&;x", "&;x"},
     {"ten-byte name", "&abcdefghij;", "&abcdefghij;"},
     {"eleven-byte name leaves the semicolon", "&abcdefghijk;", "&abcdefghijk;;"},
@@ -125,15 +115,11 @@ constexpr MarkdownCase NUMERIC_CASES[] = {
     {"upper-case X", "a&#X41;b", "ab"},
     {"no digits", "a&#;&#x;&#+;b", "ab"},
     {"bad digit", "a&#6A;&#xG;b", "ab"},
-    {"minus sign", "a&#-5;b", "ab"},
     {"surrogates", "a&#xD800;&#xDFFF;&#55296;b", "ab"},
     {"beyond unicode", "a&#x110000;b", "ab"},
     {"largest scalar", "&#x10FFFF;", "\U0010FFFF"},
     // Ten bytes of name cannot overflow; at eleven the ";" stays text.
     {"overflow of 32 bits", "a&#4294967361;&#x100000041;b", "a;;b"},
-    {"astral", "&#x1F600;&#128512;", "\U0001F600\U0001F600"},
-    {"hex nbsp becomes a plain blank", "x&#xA0;y", "x y"},
-    {"space inside a reference", "a&#6 5;b", "ab"},
 };
 
 constexpr MarkdownCase WHITE_SPACE_CASES[] = {
@@ -151,7 +137,6 @@ constexpr MarkdownCase WHITE_SPACE_CASES[] = {
     {"double blank at a block edge", "abcdefg  hijklmnop  ", "abcdefg hijklmnop"},
     {"line feed inside a block", "abcdefg\nhijklmnop\n\n\n\nq", "abcdefg\nhijklmnop\n\nq"},
     {"wide characters between blocks", "abcdefgh\u00e9\u3000ijklmnop\u2009", "abcdefgh\u00e9 ijklmnop"},
-    {"empty", "", ""},
 };
 
 TEST(HtmlToMarkdown, BodyRange) { expect_conversions(BODY_CASES); }
@@ -256,10 +241,9 @@ TEST(ToMarkdown, LoadsLazyDocumentsThroughTheirLoader) {
         quirelo::LazySource source{id, nullptr, &load_chapter};
         return std::make_shared<const quirelo::Item>(id, id, "application/xhtml+xml", std::move(source), type);
     };
-    auto in_spine = lazy("in-spine", quirelo::ITEM_DOCUMENT);
     auto off_spine = lazy("off-spine", quirelo::ITEM_DOCUMENT);
     auto image = lazy("image", quirelo::ITEM_IMAGE);
-    quirelo::add_item(book, in_spine);
+    quirelo::add_item(book, lazy("in-spine", quirelo::ITEM_DOCUMENT));
     quirelo::add_item(book, off_spine);
     quirelo::add_item(book, image);
     spine(book, {{"in-spine", true}});

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -54,9 +55,8 @@ std::vector<RawEntry> parse_archive(const std::string& archive) {
     const std::size_t directory_offset = at;
     for (const RawEntry& entry : entries) {
         EXPECT_EQ(get32(archive, at), 0x02014b50u);
-        EXPECT_EQ(archive.substr(at + 8, 8), archive.substr(entry.offset + 6, 8)) << "flags, method, time, date";
-        EXPECT_EQ(archive.substr(at + 16, 12), archive.substr(entry.offset + 14, 12)) << "CRC and sizes";
-        EXPECT_EQ(get32(archive, at + 30), 0u) << "central extra field and comment";
+        EXPECT_EQ(archive.substr(at + 6, 26), archive.substr(entry.offset + 4, 26)) << "version to extra field size";
+        EXPECT_EQ(get16(archive, at + 32), 0) << "comment";
         EXPECT_EQ(get32(archive, at + 42), entry.offset);
         at += 46 + get16(archive, at + 28);
     }
@@ -104,7 +104,8 @@ std::string written(const Book& book) {
     return bytes ? *bytes : std::string();
 }
 
-std::string error_message(const Result<std::string>& result) { return result ? "" : result.error().message(); }
+template <class T>
+std::string error_message(const Result<T>& result) { return result ? "" : result.error().message(); }
 
 // A book whose package document does not depend on the clock.
 Book stamped_book(std::string version = "3.0") {
@@ -113,13 +114,10 @@ Book stamped_book(std::string version = "3.0") {
     return book;
 }
 
-std::string binary_bytes(std::size_t size) {
+std::string binary_bytes(std::size_t size) {  // which DEFLATE cannot shrink
     std::string bytes(size, '\0');
-    std::uint32_t state = 12345;
-    for (char& byte : bytes) {
-        state = state * 1664525 + 1013904223;
-        byte = static_cast<char>(state >> 24);
-    }
+    std::mt19937 random(12345);
+    for (char& byte : bytes) byte = static_cast<char>(random() >> 24);
     return bytes;
 }
 
@@ -127,6 +125,8 @@ std::string binary_bytes(std::size_t size) {
 
 TEST(WriterArchive, LayoutOrderMethodsDatesAndContents) {
     Book book = stamped_book();
+    // Present but empty values satisfy the preconditions.
+    for (const char* name : {"identifier", "title", "language"}) set_dc_value(book, name, "");
     book.toc = {TocEntry("One", "ch1.xhtml")};
     const std::string image = binary_bytes(100'000);
     add(book, {"img", "images/pic.png", "image/png", image, ITEM_IMAGE});
@@ -143,8 +143,7 @@ TEST(WriterArchive, LayoutOrderMethodsDatesAndContents) {
                                                         "EPUB/nav.xhtml"}));
     for (const RawEntry& entry : entries) {
         EXPECT_EQ(entry.method, entry.name == "mimetype" ? 0 : 8) << entry.name;
-        EXPECT_EQ(entry.date, 0x0021) << entry.name;
-        EXPECT_EQ(entry.time, 0) << entry.name;
+        EXPECT_EQ(std::tuple(entry.date, entry.time), std::tuple(0x0021, 0)) << entry.name;
         EXPECT_EQ(entry.flags, entry.name.starts_with("EPUB/\xC3") ? 1 << 11 : 0) << "UTF-8 name flag";
     }
     EXPECT_EQ(std::tuple(entries[0].offset, entries[0].data, entries[0].compressed_size),
@@ -202,8 +201,7 @@ TEST_P(WriterRefusal, BeforeAnyFileIsMade) {
     GetParam().spoil(book);
     EXPECT_EQ(error_message(write_epub_bytes(book)), GetParam().message);
     const TempDir dir;
-    auto result = write_epub_file(book, dir.file("absent.epub"));
-    EXPECT_EQ(result ? "" : result.error().message(), GetParam().message);
+    EXPECT_EQ(error_message(write_epub_file(book, dir.file("absent.epub"))), GetParam().message);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
@@ -241,14 +239,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "ZIP error: entry name of 70005 bytes is longer than 65535"}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(WriterArchive, PresentButEmptyValuesSatisfyThePreconditions) {
-    Book book = stamped_book();
-    set_dc_value(book, "identifier", "");
-    set_dc_value(book, "title", "");
-    set_dc_value(book, "language", "");
-    EXPECT_TRUE(write_epub_bytes(book).has_value());
-}
-
 TEST(WriterArchive, TooManyEntries) {
     Book book = stamped_book();
     for (int i = 0; i < 0xFFFF; ++i) add(book, {"i", std::to_string(i), "text/plain", ""});
@@ -258,19 +248,15 @@ TEST(WriterArchive, TooManyEntries) {
 TEST(WriterArchive, FileErrors) {
     const Book book = stamped_book();
     TempDir dir;
-    auto missing_folder = write_epub_file(book, dir.file("no/such/folder.epub"));
-    ASSERT_FALSE(missing_folder.has_value());
-    EXPECT_EQ(missing_folder.error().message(), "IO error: No such file or directory (os error 2)");
-
-    EXPECT_EQ(write_epub_file(book, dir.file("a") + std::string("\0b", 2)).error().message(),
+    EXPECT_EQ(error_message(write_epub_file(book, dir.file("no/such/folder.epub"))),
+              "IO error: No such file or directory (os error 2)");
+    EXPECT_EQ(error_message(write_epub_file(book, dir.file("a") + std::string("\0b", 2))),
               "IO error: file name contained an unexpected NUL byte");
     EXPECT_FALSE(std::filesystem::exists(dir.file("a")));
     if (std::filesystem::exists("/dev/full")) {
         Book big = stamped_book();
         add(big, {"big", "big.bin", "application/octet-stream", binary_bytes(300'000), ITEM_OTHER});
-        auto full = write_epub_file(big, "/dev/full");
-        ASSERT_FALSE(full.has_value());
-        EXPECT_EQ(full.error().message(), "IO error: No space left on device (os error 28)");
+        EXPECT_EQ(error_message(write_epub_file(big, "/dev/full")), "IO error: No space left on device (os error 28)");
     }
 }
 

@@ -74,12 +74,10 @@ Book representative_book(std::string version) {
     add(book, {"n1", "n1.xhtml", "text/html", "", ITEM_NAVIGATION});  // not xhtml: no nav property
     add(book, {"n2", "n2.xhtml", "application/xhtml+xml", "", ITEM_NAVIGATION, ""});
     add(book, {"c", "c.png", "image/png", "", ITEM_COVER, "a\"b"});
-    {
-        auto item = std::make_shared<Item>("ch2", "ch 2.xhtml?a=1&b", "application/xhtml+xml", "", ITEM_DOCUMENT);
-        item->media_overlay = "mo";
-        item->fallback = "ch1";
-        add_item(book, item);
-    }
+    auto item = std::make_shared<Item>("ch2", "ch 2.xhtml?a=1&b", "application/xhtml+xml", "", ITEM_DOCUMENT);
+    item->media_overlay = "mo";
+    item->fallback = "ch1";
+    add_item(book, item);
     book.spine.push_back({"ch1", std::nullopt, true});
     book.spine.push_back({"ch2", "page-spread-left", false});
     return book;
@@ -151,43 +149,30 @@ TEST(WriterPackageDocument, Epub2DocumentIsExact) {
     EXPECT_EQ(generate_opf(representative_book("2.0.1"), true, false, fixed_time()), expected);
 }
 
+// The golden documents name a safe id; an unsafe one, or none, gives way to BookId.
 TEST(WriterPackageDocument, UniqueIdentifierNamesTheFirstIdentifier) {
-    const std::pair<quirelo::AttributeMap, std::string> cases[] = {
-        {attributes({{"id", "pub-id"}}), "pub-id"}, {attributes({{"id", "a&b"}}), "BookId"}, {{}, "BookId"}};
-    for (const auto& [identifier_attributes, uid] : cases) {
+    for (const AttributeMap& identifier_attributes : {attributes({{"id", "a&b"}}), AttributeMap{}}) {
         Book book = minimal_book();
         book.metadata.find("DC")->find("identifier")->front().attributes = identifier_attributes;
-        append_metadata(book, "DC", "identifier", "second", attributes({{"id", "own"}}));
         const std::string document = generate_opf(book, false, false, fixed_time());
-        EXPECT_NE(document.find("version=\"3.0\" unique-identifier=\"" + uid + "\">\n"), std::string::npos);
-        EXPECT_NE(document.find("    <dc:identifier id=\"" + uid + "\">urn:x</dc:identifier>\n"), std::string::npos);
-        EXPECT_NE(document.find("    <dc:identifier id=\"own\">second</dc:identifier>\n"), std::string::npos);
+        EXPECT_NE(document.find("version=\"3.0\" unique-identifier=\"BookId\">\n"), std::string::npos);
+        EXPECT_NE(document.find("    <dc:identifier id=\"BookId\">urn:x</dc:identifier>\n"), std::string::npos);
     }
 }
 
 TEST(WriterPackageDocument, VersionTextChoosesTheMode) {
     for (const auto& [version, attribute] : std::initializer_list<std::pair<const char*, const char*>>{
-             {"2.0.1", "2.0"}, {"20", "2.0"}, {"2", "2.0"}, {"3.3", "3.0"}, {"", "3.0"}, {" 2.0", "3.0"}}) {
+             {"20", "2.0"}, {"2", "2.0"}, {"3.3", "3.0"}, {"", "3.0"}, {" 2.0", "3.0"}}) {
         const std::string document = generate_opf(minimal_book(version), false, false, fixed_time());
         EXPECT_NE(document.find(std::string("version=\"") + attribute + "\" unique-identifier"), std::string::npos)
             << version;
-        EXPECT_EQ(document.find("dcterms:modified") == std::string::npos, attribute[0] == '2') << version;
     }
 }
 
-TEST(WriterPackageDocument, ModificationTime) {
+// Fields and the dropped fraction are pinned by the golden documents.
+TEST(WriterPackageDocument, ModificationTimesBefore1970Clamp) {
     using namespace std::chrono;
-    EXPECT_EQ(format_modified_time(fixed_time()), "2024-02-29T13:05:09Z");
-    EXPECT_EQ(format_modified_time(sys_days{1999y / December / 31} + 23h + 59min + 59s + 999ms), "1999-12-31T23:59:59Z");
     EXPECT_EQ(format_modified_time(sys_days{1969y / July / 20} + 20h), "1970-01-01T00:00:00Z");
-    EXPECT_EQ(format_modified_time(system_clock::time_point{} - 1ms), "1970-01-01T00:00:00Z");
-
-    // A stored modification time replaces the generated one and is written as a meta.
-    Book book = minimal_book();
-    append_metadata(book, "OPF", "dcterms:modified", "2000-01-01T00:00:00Z", {});
-    const std::string document = generate_opf(book, false, false, fixed_time());
-    EXPECT_EQ(document.find("2024-"), std::string::npos);
-    EXPECT_NE(document.find("    <meta property=\"dcterms:modified\">2000-01-01T00:00:00Z</meta>\n"), std::string::npos);
 }
 
 TEST(WriterPackageDocument, PackageMetaForms) {
