@@ -61,7 +61,7 @@ TEST(GfmGolden, BlocksQuotesAndCode) {
     });
 }
 
-TEST(GfmGolden, Inlines) {
+TEST(GfmGolden, InlinesAndEscaping) {
     check_goldens({
         {"<p><em>a</em> <strong>b</strong> <code>c</code></p>", "*a* **b** `c`"},
         {"<p><i>a</i><i>b</i></p>", "*ab*"},
@@ -73,11 +73,6 @@ TEST(GfmGolden, Inlines) {
         {"<p><a href=\"http://x.org/a b\">link</a></p>", "[link](http://x.org/a%20b)"},
         {"<p><img src=\"i.png\" alt=\"a [b]\"/></p>", "![a \\[b\\]](i.png)"},
         {"<p>See<a href=\"#n\"></a> here</p>", "See here"},
-    });
-}
-
-TEST(GfmGolden, Escaping) {
-    check_goldens({
         {"<p># not a heading</p>", "\\# not a heading"},
         {"<p>- not a list</p><p>+ nor</p><p>1. nor this</p><p>2021) or</p>",
          "\\- not a list\n\n\\+ nor\n\n1\\. nor this\n\n2021\\) or"},
