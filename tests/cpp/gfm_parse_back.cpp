@@ -120,10 +120,14 @@ struct TreeWalker {
                 break;
             case GfmKind::Rule: shape.outline += "R"; break;
             case GfmKind::Quote: container("Q(", id); break;
-            case GfmKind::List:
-                if (!has_rendered_item(id)) break;  // only hoisted notes: no list at all
-                container((node.flags & ORDERED) != 0 ? "L." + std::to_string(node.number) + "(" : "L(", id);
+            case GfmKind::List: {
+                const std::size_t before = shape.outline.size();
+                const std::string open = (node.flags & ORDERED) != 0 ? "L." + std::to_string(node.number) + "(" : "L(";
+                container(open, id);
+                // Only hoisted notes, which add nothing: no list at all.
+                if (shape.outline.size() == before + open.size() + 1) shape.outline.resize(before);
                 break;
+            }
             case GfmKind::Item: container("I(", id); break;
             case GfmKind::Note:  // in place unless a footnote; in a list, as an item
                 if (node.number != 0) break;
@@ -132,13 +136,6 @@ struct TreeWalker {
             case GfmKind::Table: table(id); break;
             default: break;
         }
-    }
-
-    bool has_rendered_item(GfmNodeId list) const {
-        for (GfmNodeId id = at(list).first_child; id != NO_GFM_NODE; id = at(id).next) {
-            if (at(id).kind == GfmKind::Item || (at(id).kind == GfmKind::Note && at(id).number == 0)) return true;
-        }
-        return false;
     }
 
     void table(GfmNodeId id) {

