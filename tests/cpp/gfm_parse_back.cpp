@@ -194,8 +194,6 @@ GfmShape parsed_shape(std::string_view markdown) {
     return join(std::move(flow), std::move(notes));
 }
 
-GfmShape tree_shape(const GfmTree& tree) { return book_shape({&tree}); }
-
 GfmShape book_shape(const std::vector<const GfmTree*>& trees) {
     GfmShape flow;
     std::vector<GfmShape> notes;

@@ -22,9 +22,8 @@ inline void PrintTo(const GfmShape& shape, std::ostream* out) {
 
 // What cmark-gfm reads from the Markdown.
 GfmShape parsed_shape(std::string_view markdown);
-// What the (linked) nodes say the Markdown holds.
-GfmShape tree_shape(const GfmTree& tree);
-// Documents joined as a book joins them: a thematic break between two documents.
+// What the (linked) nodes of the documents say the Markdown holds, joined as a book joins
+// them: a thematic break between two documents.
 GfmShape book_shape(const std::vector<const GfmTree*>& trees);
 
 }  // namespace quirelo::testing

@@ -7,7 +7,7 @@
 namespace quirelo {
 namespace {
 
-Book two_chapter_book() {
+TEST(BookChapters, OneRowPerSpineDocument) {
     Book book = testing::minimal_book();
     testing::add(book, {"a", "text/a.xhtml", "application/xhtml+xml",
                         "<html><body><h1>A</h1><p>one  two&#160;three\u2003four</p></body></html>"});
@@ -17,11 +17,7 @@ Book two_chapter_book() {
     set_spine(book, spine);
     set_toc(book, {TocEntry("Part", "text/x.xhtml", {TocEntry("Deep", "text/b.xhtml#s")}),
                    TocEntry("Later", "text/b.xhtml"), TocEntry("A", "text/a.xhtml")});
-    return book;
-}
-
-TEST(BookChapters, OneRowPerSpineDocument) {
-    const auto rows = book_chapters(two_chapter_book(), MarkdownFlavor::Exact);
+    const auto rows = book_chapters(book, MarkdownFlavor::Exact);
     ASSERT_EQ(rows.size(), 3u);  // the image in the spine is no document
     EXPECT_EQ(rows[0].position, 1u);
     EXPECT_EQ(rows[0].name, "text/a.xhtml");

@@ -83,11 +83,10 @@ INSTANTIATE_TEST_SUITE_P(Errors, StreamWriteFailure,
                                            WriteFailureCase{EDQUOT, FailureKind::OutputFault, 3},
                                            WriteFailureCase{ENOENT, FailureKind::OutputFault, 3},
                                            WriteFailureCase{EACCES, FailureKind::Write, 8},
-                                           WriteFailureCase{ENAMETOOLONG, FailureKind::Write, 8},
-                                           WriteFailureCase{EISDIR, FailureKind::Write, 8},
                                            WriteFailureCase{0, FailureKind::Internal, 8}));
 
-TEST(Stream, TheWindowBoundsTheBooksInFlight) {
+// The workers stop once the window's books wait for the caller; a cancel starts no more.
+TEST(Stream, TheWindowBoundsTheBooksInFlightAndACancelEndsThem) {
     const TempDir folder;
     BookRun run = books_with_files(folder, 12);
     std::atomic<std::size_t> written{0};
@@ -98,25 +97,15 @@ TEST(Stream, TheWindowBoundsTheBooksInFlight) {
     auto stream = ConversionStream::start(run.paths, run.files, {}, settings);
     ASSERT_TRUE(stream.has_value());
     EXPECT_EQ((*stream)->window(), 3u);
-    // Nothing is taken: the workers stop once three books wait for the caller.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (written.load() < 3 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(written.load(), 3u);
-    const auto outcomes = drain(**stream);
-    EXPECT_EQ(outcomes.size(), 12u);
-    EXPECT_EQ(written.load(), 12u);
-}
-
-TEST(Stream, CancelledStreamEndsWithTheBooksStarted) {
-    const TempDir folder;
-    BookRun run = books_with_files(folder, 50);
-    auto stream = ConversionStream::start(run.paths, {}, {}, {1, 2, {}, {}});
-    ASSERT_TRUE(stream.has_value());
     IndexedOutcome first;
     ASSERT_EQ((*stream)->next(first), ConversionStream::Status::Ready);
     (*stream)->cancel();
-    EXPECT_LE(drain(**stream).size(), 2u);  // at most the window's other book
+    EXPECT_LE(drain(**stream).size(), 3u);  // the window's other books, and one started as the first was taken
+    EXPECT_LE(written.load(), 4u);
 }
 
 }  // namespace

@@ -105,8 +105,7 @@ def test_any_failure_of_a_book_is_reported_and_the_run_goes_on(tmp_path, book_pa
         dataclasses.replace(result, error=error) if result.path.endswith("bad.epub") else result
         for result in real_convert(paths, **options)))
     expected = f"quirelo: {bad}: {'out of memory' if isinstance(error, MemoryError) else error}\n"
-    for args, status in [(["convert", tmp_path, "-o", tmp_path / "md"], 1), (["validate", bad, book_path], 2),
-                         (["text", bad], 2), (["markdown", bad], 2)]:
+    for args, status in [(["convert", tmp_path, "-o", tmp_path / "md"], 1), (["validate", bad, book_path], 2)]:
         assert cli.main(list(map(str, args))) == status
         assert expected in capsys.readouterr().err
     assert "sample.md" in os.listdir(tmp_path / "md")  # the fault is injected after the worker wrote bad.md

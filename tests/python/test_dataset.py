@@ -47,20 +47,14 @@ def test_chapter_rows_and_resume_keeps_only_parts_of_the_same_shape(tmp_path, cl
     [result] = quirelo.convert_many([good], summary=True, flavor="gfm", chapters=True)
     [chapter] = result.chapters
     assert rows["good.epub"] == {"identifier": result.summary["identifier"], "path": good, **chapter, "error": None}
-    assert chapter["markdown"].startswith("# Hi") and chapter["word_count"] == 4
     # The same shape keeps every part; another flavour, then another row kind, recompute them.
     assert [write(*shape).skipped for shape in [("chapter", "gfm"), ("chapter", "exact"), ("book", "exact"),
                                                  ("book", "exact")]] == [2, 0, 0, 2]
-    books = dataset.read_dataset(out)
-    assert books.schema.equals(dataset.schema())
-    rows = {os.path.basename(row["path"]): row for row in books.to_pylist()}
-    assert rows["bad.epub"]["error"].startswith("ZIP error: ") and rows["bad.epub"]["title"] is None
-    row = rows["good.epub"]
+    [row] = [row for row in dataset.read_dataset(out).to_pylist() if row["path"] == good]
     assert (row["error"], row["authors"], row["items_document"], row["items_navigation"], row["spine_length"],
             row["toc_size"], row["issues"], row["size_bytes"]) == (None, ["Ann"], 1, 1, 1, 1, [], os.path.getsize(good))
     # Title, heading, paragraph: tags stripped and references decoded.
     assert (row["text"], row["markdown"]) == ("c Hithere & back", "# good\n\n**Ann**\n\n---\n\n# Hi\n\nthere & back")
-    assert [field.name for field in dataset.schema() if not field.nullable] == ["path"]
     with pytest.raises(ValueError, match="unknown row kind 'page'"):
         dataset.schema("page")
 
