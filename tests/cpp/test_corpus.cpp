@@ -1,5 +1,6 @@
 // The real books of ../shared/corpus, when present: converted to valid text, and written
-// back without losing items, spine or toc. (The Python tests read them lazily and eagerly.)
+// back without losing items, spine or toc. (The Python tests read them lazily and eagerly,
+// and compare every item's bytes after a write.)
 #include <gtest/gtest.h>
 
 #include "markdown/markdown.hpp"
@@ -12,24 +13,10 @@
 namespace quirelo {
 namespace {
 
-void expect_same_contents(const Book& expected, const Book& actual) {
-    EXPECT_EQ(actual.toc, expected.toc);
-    auto spine = [](const Book& book) {
-        std::vector<std::pair<std::string, bool>> entries;
-        for (const auto& entry : book.spine) entries.emplace_back(entry.idref, entry.linear);
-        return entries;
-    };
-    EXPECT_EQ(spine(actual), spine(expected));
-    for (const ItemHandle& item : expected.items) {
-        const ItemHandle* found = item_with_id(actual, item->id);
-        ASSERT_NE(found, nullptr) << item->id;
-        EXPECT_EQ((*found)->href, item->href);
-        EXPECT_EQ((*found)->media_type, item->media_type);
-        // The writer generates what was empty (an NCX, say).
-        if (!load_content(*item).empty()) {
-            EXPECT_EQ(load_content(**found), load_content(*item)) << item->href;
-        }
-    }
+std::vector<std::pair<std::string, bool>> spine_of(const Book& book) {
+    std::vector<std::pair<std::string, bool>> entries;
+    for (const auto& entry : book.spine) entries.emplace_back(entry.idref, entry.linear);
+    return entries;
 }
 
 TEST(Corpus, ReadsConvertsAndWritesBack) {
@@ -39,17 +26,22 @@ TEST(Corpus, ReadsConvertsAndWritesBack) {
         SCOPED_TRACE(path.string());
         auto book = read_epub_path(path.string(), {});
         ASSERT_TRUE(book.has_value()) << book.error().message();
-        EXPECT_FALSE(book->spine.empty());
         const std::string markdown = to_markdown(*book);
         EXPECT_TRUE(markdown.starts_with("# ")) << markdown.substr(0, 80);
         EXPECT_TRUE(is_valid_utf8(markdown));
         for (const auto& item : book->items) EXPECT_TRUE(is_valid_utf8(get_text(*item).value_or(""))) << item->href;
 
-        auto archive = write_epub_bytes(*book);
+        auto archive = write_epub_bytes(*book);  // refused for an empty spine
         ASSERT_TRUE(archive.has_value()) << archive.error().message();
         auto again = read_epub_bytes(*archive, {});
         ASSERT_TRUE(again.has_value()) << again.error().message();
-        expect_same_contents(*book, *again);
+        EXPECT_EQ(again->toc, book->toc);
+        EXPECT_EQ(spine_of(*again), spine_of(*book));
+        for (const ItemHandle& item : book->items) {
+            const ItemHandle* found = item_with_id(*again, item->id);
+            ASSERT_NE(found, nullptr) << item->id;
+            EXPECT_EQ(std::tie((*found)->href, (*found)->media_type), std::tie(item->href, item->media_type));
+        }
     }
 }
 

@@ -14,23 +14,24 @@ namespace {
 constexpr auto attributes_of = testing::attributes;
 
 TEST(Model, ClassifyItemType) {
-    // Properties null when absent.
-    const std::tuple<const char*, const char*, int> cases[] = {{"application/xhtml+xml", "cover-image nav", 10},
-                 {"application/xhtml+xml", "unavailable", 4},  // a substring, not a token
-                 {"application/xhtml+xml", "", 9}, {"image/svg+xml", nullptr, 5}, {"image/png", nullptr, 1},
-                 {"IMAGE/PNG", nullptr, 0}, {"font/otf", nullptr, 6}, {"application/vnd.ms-opentype", nullptr, 6},
-                 {"application/x-dtbncx+xml", nullptr, 4}, {"text/css", nullptr, 2}, {"text/html", nullptr, 9},
-                 {"application/ecmascript", nullptr, 3}, {"video/mp4", nullptr, 7}, {"audio/mpeg", nullptr, 8},
-                 {"application/smil+xml", nullptr, 11}, {"", nullptr, 0}};
+    // Properties null when absent; "unavailable" holds "nav" as a substring, not a token.
+    const std::tuple<const char*, const char*, int> cases[] = {
+        {"application/xhtml+xml", "cover-image nav", 10}, {"application/xhtml+xml", "unavailable", 4},
+        {"application/xhtml+xml", "", 9}, {"image/svg+xml", nullptr, 5}, {"image/png", nullptr, 1},
+        {"IMAGE/PNG", nullptr, 0}, {"font/otf", nullptr, 6}, {"application/vnd.ms-opentype", nullptr, 6},
+        {"application/x-dtbncx+xml", nullptr, 4}, {"text/css", nullptr, 2}, {"text/html", nullptr, 9},
+        {"application/ecmascript", nullptr, 3}, {"video/mp4", nullptr, 7}, {"audio/mpeg", nullptr, 8},
+        {"application/smil+xml", nullptr, 11}, {"", nullptr, 0}};
     for (const auto& [media_type, properties, expected] : cases) {
         const auto given = properties ? std::optional<std::string_view>(properties) : std::nullopt;
-        EXPECT_EQ(classify_item_type(media_type, given), expected) << media_type << " / " << (properties ? properties : "-");
+        EXPECT_EQ(classify_item_type(media_type, given), expected)
+            << media_type << " / " << (properties ? properties : "-");
     }
 }
 
 TEST(Model, AddItemRawStoresAKnownCodeAndHonoursProperties) {
-    const std::tuple<int, const char*, int> cases[] = {{12, nullptr, 0}, {11, nullptr, 11}, {1, "nav", 4}, {9, "cover-image nav", 4}, {9, "cover-image", 10},
-                 {9, "", 9}};
+    const std::tuple<int, const char*, int> cases[] = {{12, nullptr, 0},      {11, nullptr, 11},      {1, "nav", 4},
+                                                       {9, "cover-image nav", 4}, {9, "cover-image", 10}, {9, "", 9}};
     for (const auto& [given, raw_properties, expected] : cases) {
         Book book = book_new();
         const auto properties = raw_properties ? std::optional<std::string>(raw_properties) : std::nullopt;
@@ -40,33 +41,27 @@ TEST(Model, AddItemRawStoresAKnownCodeAndHonoursProperties) {
     }
 }
 
-TEST(Model, SetCoverGuessesTheMediaTypeFromTheLastExtension) {
-    const std::pair<const char*, const char*> cases[] = {{"images/Cover.JPG", "image/jpeg"}, {"png", "image/png"},
-                                                         {"cover.svg.webp", "image/webp"},
-                                                         {"c.\xE2\x84\xAA", "application/octet-stream"}};
-    for (const auto& [file_name, media_type] : cases) {
-        Book book = book_new();
-        set_cover(book, file_name, "img");
-        const Item& item = *book.items.at(0);
-        EXPECT_EQ(std::tuple(item.media_type, item.item_type, item.id, item.href),
-                  std::tuple(media_type, ITEM_COVER, "cover-image", file_name));
-        EXPECT_EQ(metadata_values(book, "OPF", "cover").at(0).value, "cover-image");
-    }
-}
-
-TEST(Model, DuplicateIdsKeepBothAndIndexTheNewest) {
+// Each cover and each item of a reused id is kept; the indexes name the newest.
+TEST(Model, SetCoverGuessesTheMediaTypeFromTheLastExtensionAndDuplicateIdsKeepBoth) {
     Book book = book_new();
     add_item_raw(book, "x", "one.xhtml", "text/html", "1", 9, std::nullopt);
     add_item_raw(book, "x", "two.xhtml", "text/html", "2", 9, std::nullopt);
-    set_cover(book, "c.png", "p");
-    set_cover(book, "d.png", "q");
-    EXPECT_EQ(book.items.size(), 4u);
+    const std::pair<const char*, const char*> covers[] = {{"images/Cover.JPG", "image/jpeg"}, {"png", "image/png"},
+                                                          {"cover.svg.webp", "image/webp"},
+                                                          {"c.\xE2\x84\xAA", "application/octet-stream"}};
+    for (const auto& [file_name, media_type] : covers) set_cover(book, file_name, "img");
+    ASSERT_EQ(book.items.size(), 6u);
+    for (std::size_t i = 0; i < std::size(covers); ++i) {
+        const Item& item = *book.items[i + 2];
+        EXPECT_EQ(std::tuple(item.media_type, item.item_type, item.id, item.href),
+                  std::tuple(covers[i].second, ITEM_COVER, "cover-image", covers[i].first));
+    }
+    EXPECT_EQ(metadata_values(book, "OPF", "cover"), std::vector<MetadataEntry>(4, MetadataEntry{"cover-image", {}}));
     EXPECT_EQ((*item_with_id(book, "x"))->href, "two.xhtml");
-    EXPECT_EQ((*item_with_id(book, "cover-image"))->href, "d.png");
+    EXPECT_EQ((*item_with_id(book, "cover-image"))->href, "c.\xE2\x84\xAA");
     EXPECT_EQ((*item_with_href(book, "one.xhtml"))->id, "x");
     EXPECT_EQ(item_with_id(book, "X"), nullptr);
-    EXPECT_EQ(metadata_values(book, "OPF", "cover").size(), 2u);
-    EXPECT_EQ(items_of_type(book, ITEM_COVER).size(), 2u);
+    EXPECT_EQ(items_of_type(book, ITEM_COVER).size(), 4u);
 }
 
 TEST(Model, DcValuesReplaceAuthorsAppendEmptyCountsAsPresent) {

