@@ -1,4 +1,5 @@
-// The worker pool, parallel_map and read_epubs.
+// The worker pool and parallel_map. read_epubs over them, slot by slot and in input order:
+// test_batch.py and test_threads.py.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,21 +12,16 @@
 #include <optional>
 #include <set>
 #include <stdexcept>
-#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "batch/parallel_map.hpp"
-#include "batch/read_many.hpp"
 #include "batch/worker_pool.hpp"
-#include "test_support.hpp"
 
 namespace {
 
 using namespace quirelo;
-using quirelo::testing::small_book;
-using quirelo::testing::TempDir;
 
 // Starts real threads until `allowed` have started, then fails as std::thread would when
 // the system is out of threads. Counts the bodies that have returned, to prove joins.
@@ -104,25 +100,6 @@ TEST(BatchPool, ForkedChildGetsAWorkingSharedPool) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-// parallel_map over the pool each `workers` value chooses.
-class MapWorkers : public ::testing::TestWithParam<std::optional<std::uint64_t>> {};
-
-TEST_P(MapWorkers, ResultsInInputOrder) {
-    auto mapped = parallel_map(1000, GetParam(), [](std::size_t index) {
-        // Early indexes are slow, so a split in fixed blocks would finish out of order.
-        if (index < 4) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return std::to_string(index * index);
-    });
-    ASSERT_TRUE(mapped.has_value()) << mapped.error().message();
-    ASSERT_EQ(mapped->size(), 1000u);
-    for (std::size_t index = 0; index < mapped->size(); ++index) ASSERT_EQ((*mapped)[index], std::to_string(index * index));
-}
-
-INSTANTIATE_TEST_SUITE_P(Batch, MapWorkers,
-                         ::testing::Values(std::nullopt, std::optional<std::uint64_t>(0),
-                                           std::optional<std::uint64_t>(7),
-                                           std::optional<std::uint64_t>(std::numeric_limits<std::uint64_t>::max())));
-
 // An empty input starts no thread at all.
 TEST(BatchMap, DedicatedPoolStartsAtMostOneThreadPerIndexAndJoinsThem) {
     const std::size_t cases[][3] = {
@@ -182,25 +159,5 @@ TEST_P(StartFailure, ReportsJoinsStartedThreadsAndComputesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Batch, StartFailure, ::testing::Values(0, 1, 3));
-
-std::string title_of(const Book& book) { return std::string(first_dc_value(book, "title").value_or("<none>")); }
-
-// Over the shared pool and dedicated ones alike: MapWorkers.ResultsInInputOrder.
-TEST(BatchRead, EachSlotHoldsItsOwnPathsOutcomeInOrder) {
-    const TempDir folder;
-    const std::vector<std::string> paths = {folder.write("a.epub", small_book("alpha")), folder.file("missing.epub"),
-                                            folder.write("b.epub", small_book("beta")),
-                                            folder.write("plain.epub", "just text, no archive"),
-                                            folder.write("g.epub", small_book("gamma"))};
-    auto results = read_epubs(paths, std::uint64_t{2}, ReadOptions{});
-    ASSERT_TRUE(results.has_value()) << results.error().message();
-    // Each failure is the one a single read of that path reports.
-    std::vector<std::string> outcomes;
-    for (const Result<Book>& slot : *results) outcomes.push_back(slot ? title_of(*slot) : slot.error().message());
-    EXPECT_EQ(outcomes, (std::vector<std::string>{"alpha", read_epub_path(paths[1], {}).error().message(), "beta",
-                                                  read_epub_path(paths[3], {}).error().message(), "gamma"}));
-    EXPECT_EQ((*results)[1].error().kind, ErrorKind::Io);
-    EXPECT_EQ((*results)[3].error().kind, ErrorKind::Zip);
-}
 
 }  // namespace
