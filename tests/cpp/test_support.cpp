@@ -35,19 +35,17 @@ std::string build_zip(const std::vector<ZipEntryLayout>& entries) {
     std::string directory;
     for (const auto& entry : entries) {
         const std::string stored = entry.deflate ? deflate(entry.data) : entry.data;
-        const std::uint32_t method = entry.method.value_or(entry.deflate ? 8 : 0);
         const std::uint32_t crc = entry.crc.value_or(libdeflate_crc32(0, entry.data.data(), entry.data.size()));
-        const std::uint32_t size = entry.declared_size.value_or(static_cast<std::uint32_t>(entry.data.size()));
         const auto offset = static_cast<std::uint32_t>(archive.size());
         auto common = [&](std::string& out) {
             put16(out, 20);  // version needed
-            put16(out, entry.flags);
-            put16(out, method);
+            put16(out, 0);  // flags
+            put16(out, entry.deflate ? 8 : 0);
             put16(out, 0);       // time
             put16(out, 0x21);    // date: 1980-01-01
             put32(out, crc);
             put32(out, static_cast<std::uint32_t>(stored.size()));
-            put32(out, size);
+            put32(out, static_cast<std::uint32_t>(entry.data.size()));
             put16(out, static_cast<std::uint32_t>(entry.name.size()));
             put16(out, 0);  // extra length
         };

@@ -1,7 +1,6 @@
 #pragma once
-// The C++ tests' one support library: ZIP archives and EPUB books built in memory (with
-// control over what the headers claim, so damaged archives are easy), small model books
-// for the writer, temporary folders and the corpus of real books.
+// The C++ tests' one support library: ZIP archives and EPUB books built in memory, small
+// model books for the writer, temporary folders and the corpus of real books.
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -20,11 +19,7 @@ struct ZipEntryLayout {
     std::string name = {};
     std::string data = {};
     bool deflate = true;
-    // Lies the headers may tell.
-    std::optional<std::uint32_t> declared_size = std::nullopt;
-    std::optional<std::uint32_t> crc = std::nullopt;
-    std::optional<std::uint16_t> method = std::nullopt;
-    std::uint16_t flags = 0;
+    std::optional<std::uint32_t> crc = std::nullopt;  // a lie the headers may tell
 };
 
 std::string build_zip(const std::vector<ZipEntryLayout>& entries);

@@ -211,32 +211,27 @@ def with_items(extra, spine=("c1",)) -> dict[str, bytes]:
     return files
 
 
-def _with_big(size: int, declared: int | None = None) -> bytes:
-    files = with_items([("big", "big.bin", "application/octet-stream", None)])
-    return epub(files, extra=[zeros_member("OEBPS/big.bin", size, declared)])
-
-
-# name -> (builder, the lengths that item "big" may have after the read)
-BOMBS = {
-    "honest_at_limit": (lambda: _with_big(MAX_ENTRY_SIZE), {MAX_ENTRY_SIZE}),
-    "honest_over_limit": (lambda: _with_big(MAX_ENTRY_SIZE + 1), {0}),
-    # Streams that inflate beyond what their headers declare.
-    "declares_1k_holds_64m": (lambda: _with_big(64 << 20, declared=1024), {0}),
-    "declares_4m_holds_8m": (lambda: _with_big(8 << 20, declared=4 << 20), {0}),
-    # Declares the limit but holds little: the buffer is not to be taken at its word.
-    "declares_limit_holds_4k": (lambda: _with_big(4096, declared=MAX_ENTRY_SIZE), {0, 4096}),
-}
-
-
 def bomb_book(listings: int = 1, aliases: int = 0, size: int = MAX_ENTRY_SIZE,
-              media_type: str = "application/octet-stream") -> bytes:
-    """The small book plus one honest entry of `size` zeros (100 MiB deflate to 100 KB)
-    listed `listings` times in the manifest as `media_type`, and `aliases` central records
-    sharing its local header, each listed once."""
+              media_type: str = "application/octet-stream", declared: int | None = None) -> bytes:
+    """The small book plus one entry of `size` zeros (100 MiB deflate to 100 KB), declaring
+    `declared` (default: the truth), listed `listings` times in the manifest as `media_type`
+    ("z0", ...), and `aliases` central records sharing its local header, each listed once."""
     entries = members(with_items([(f"z{n}", "z.bin", media_type, None) for n in range(listings)] + [
         (f"a{n}", f"a{n:06}.bin", "application/octet-stream", None) for n in range(aliases)]))
-    entries.append(zeros_member("OEBPS/z.bin", size))
+    entries.append(zeros_member("OEBPS/z.bin", size, declared))
     return build_zip(entries, aliases=[(f"OEBPS/a{n:06}.bin".encode(), len(entries) - 1) for n in range(aliases)])
+
+
+# name -> (builder, the lengths that item "z0" may have after the read)
+BOMBS = {
+    "honest_at_limit": (bomb_book, {MAX_ENTRY_SIZE}),
+    "honest_over_limit": (lambda: bomb_book(size=MAX_ENTRY_SIZE + 1), {0}),
+    # Streams that inflate beyond what their headers declare.
+    "declares_1k_holds_64m": (lambda: bomb_book(size=64 << 20, declared=1024), {0}),
+    "declares_4m_holds_8m": (lambda: bomb_book(size=8 << 20, declared=4 << 20), {0}),
+    # Declares the limit but holds little: the buffer is not to be taken at its word.
+    "declares_limit_holds_4k": (lambda: bomb_book(size=4096, declared=MAX_ENTRY_SIZE), {0, 4096}),
+}
 
 
 def quoted_headers_book(count: int = 20, size: int = 90 << 20) -> bytes:
@@ -403,8 +398,12 @@ HOSTILE_NAMES = {
     "mimetype_clash": ("../mimetype", b"mimetype"), "opf_clash": ("content.opf", OPF_PATH.encode()),
     "container_clash": ("../META-INF/container.xml", b"META-INF/container.xml"),
     "nav_clash": ("../EPUB/nav.xhtml", b"EPUB/nav.xhtml"), "empty_href": ("", b"OEBPS"),
-    "dot_href": (".", b"OEBPS/."), "only_dotdots": ("../../../..", b""),
+    "dot_href": (".", b"OEBPS/."), "only_dotdots": ("../../../..", b""), "escaped": ("c1%2Exhtml", b"OEBPS/c1.xhtml"),
 }
+
+
+# name -> a package document's path in the container, kept as written (never found)
+ROOTFILES = {"dotdot": "../OEBPS/content.opf", "slash": "/" + OPF_PATH, "backslash": "OEBPS\\content.opf", "empty": ""}
 
 
 def hostile_name_books():
@@ -416,9 +415,8 @@ def hostile_name_books():
         if entry_name not in {entry.name for entry in entries}:
             entries.append(member(entry_name, chapter_xhtml("<p>hostile</p>")))
         books[label] = build_zip(entries)
-    for label, full_path in [("rootfile_dotdot", "../OEBPS/content.opf"), ("rootfile_slash", "/" + OPF_PATH),
-                             ("rootfile_backslash", "OEBPS\\content.opf"), ("rootfile_empty", "")]:
-        books[label] = with_files(**{"META-INF/container.xml": container_xml(full_path)})
+    for label, full_path in ROOTFILES.items():
+        books[f"rootfile_{label}"] = with_files(**{"META-INF/container.xml": container_xml(full_path)})
     return books
 
 
@@ -454,7 +452,6 @@ def archives():
     builders = {"small_deflated": small_book, "small_stored": lambda: small_book(STORED),
                 "ncx_million_levels": million_level_ncx, "budget_inside": budget_book,
                 "budget_outside": lambda: budget_book(1), "budget_spent_before_toc": lambda: budget_book(first=True),
-                "bomb_listed_once": bomb_book,
                 "bomb_listed_3_times": lambda: bomb_book(listings=3), "bomb_aliased": lambda: bomb_book(aliases=50),
                 "quoted_headers": quoted_headers_book, "many_entries": many_entries_book,
                 "empty_entry_before_chapter": empty_entry_before_chapter}
