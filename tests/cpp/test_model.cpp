@@ -108,8 +108,7 @@ TEST(Validate, NewBookHasFiveIssuesInOrderACoverIsNoNavigation) {
     Book book = book_new();
     set_cover(book, "nav.png", "x");
     EXPECT_EQ(validate_book(book),
-              (std::vector<std::string>{"Missing required metadata: DC:identifier",
-                                        "Missing required metadata: DC:title",
+              (std::vector<std::string>{"Missing required metadata: DC:identifier", "Missing required metadata: DC:title",
                                         "Missing required metadata: DC:language",
                                         "Spine is empty \u2014 at least one content document is required",
                                         "No navigation item (NCX or Nav document) found"}));

@@ -13,12 +13,13 @@ namespace quirelo::testing {
 
 namespace {
 
-// Little-endian, as every number in an archive.
-void put(std::string& out, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> 8 * i));
+// Little-endian fields, as every number in an archive: (value, width in bytes) pairs.
+void put(std::string& out, std::initializer_list<std::pair<std::uint32_t, int>> fields) {
+    for (const auto& [value, bytes] : fields)
+        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> 8 * i));
 }
-void put16(std::string& out, std::uint32_t value) { put(out, value, 2); }
-void put32(std::string& out, std::uint32_t value) { put(out, value, 4); }
+
+std::uint32_t size32(std::string_view bytes) { return static_cast<std::uint32_t>(bytes.size()); }
 
 std::string deflate(std::string_view data) {
     auto* compressor = libdeflate_alloc_compressor(6);
@@ -36,44 +37,25 @@ std::string build_zip(const std::vector<ZipEntryLayout>& entries) {
     for (const auto& entry : entries) {
         const std::string stored = entry.deflate ? deflate(entry.data) : entry.data;
         const std::uint32_t crc = entry.crc.value_or(libdeflate_crc32(0, entry.data.data(), entry.data.size()));
-        const auto offset = static_cast<std::uint32_t>(archive.size());
-        auto common = [&](std::string& out) {
-            put16(out, 20);  // version needed
-            put16(out, 0);  // flags
-            put16(out, entry.deflate ? 8 : 0);
-            put16(out, 0);       // time
-            put16(out, 0x21);    // date: 1980-01-01
-            put32(out, crc);
-            put32(out, static_cast<std::uint32_t>(stored.size()));
-            put32(out, static_cast<std::uint32_t>(entry.data.size()));
-            put16(out, static_cast<std::uint32_t>(entry.name.size()));
-            put16(out, 0);  // extra length
+        const std::uint32_t offset = size32(archive);
+        // Version needed, flags, method, time, date (1980-01-01), CRC, sizes, name and extra lengths.
+        const auto common = [&](std::string& out) {
+            put(out, {{20, 2}, {0, 2}, {entry.deflate ? 8u : 0u, 2}, {0, 2}, {0x21, 2}, {crc, 4}, {size32(stored), 4},
+                      {size32(entry.data), 4}, {size32(entry.name), 2}, {0, 2}});
         };
-        put32(archive, 0x04034b50);
+        put(archive, {{0x04034b50, 4}});
         common(archive);
-        archive += entry.name;
-        archive += stored;
-
-        put32(directory, 0x02014b50);
-        put16(directory, 20);  // version made by
+        archive += entry.name + stored;
+        put(directory, {{0x02014b50, 4}, {20, 2}});  // then the version made by
         common(directory);
-        put16(directory, 0);  // comment length
-        put16(directory, 0);  // disk
-        put16(directory, 0);  // internal attributes
-        put32(directory, 0);  // external attributes
-        put32(directory, offset);
+        // Comment length, disk, internal and external attributes, the local header's offset.
+        put(directory, {{0, 2}, {0, 2}, {0, 2}, {0, 4}, {offset, 4}});
         directory += entry.name;
     }
-    const auto directory_offset = static_cast<std::uint32_t>(archive.size());
+    const std::uint32_t directory_offset = size32(archive), count = static_cast<std::uint32_t>(entries.size());
     archive += directory;
-    put32(archive, 0x06054b50);
-    put16(archive, 0);
-    put16(archive, 0);
-    put16(archive, static_cast<std::uint32_t>(entries.size()));
-    put16(archive, static_cast<std::uint32_t>(entries.size()));
-    put32(archive, static_cast<std::uint32_t>(directory.size()));
-    put32(archive, directory_offset);
-    put16(archive, 0);
+    put(archive, {{0x06054b50, 4}, {0, 2}, {0, 2}, {count, 2}, {count, 2}, {size32(directory), 4},
+                  {directory_offset, 4}, {0, 2}});
     return archive;
 }
 
