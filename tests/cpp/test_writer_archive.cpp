@@ -18,10 +18,7 @@
 #include "writer/write_epub.hpp"
 
 using namespace quirelo;
-using quirelo::testing::add;
-using quirelo::testing::fixed_time;
-using quirelo::testing::minimal_book;
-using quirelo::testing::TempDir;
+using namespace quirelo::testing;
 
 namespace {
 

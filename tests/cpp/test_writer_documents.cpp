@@ -12,10 +12,7 @@
 #include "writer/xml_text.hpp"
 
 using namespace quirelo;
-using quirelo::testing::add;
-using quirelo::testing::attributes;
-using quirelo::testing::fixed_time;
-using quirelo::testing::minimal_book;
+using namespace quirelo::testing;
 
 namespace {
 
