@@ -21,7 +21,6 @@ import argparse
 import contextlib
 import io
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -67,12 +66,9 @@ def skewed_set(folder, books, large):
     return paths
 
 
-def timed(work, prepare=None):
+def timed(work):
     """(wall seconds, CPU seconds of this process and its children) of one call. What an
-    earlier run left for the disk (removed files are discarded at the journal's next
-    commit) is flushed first, so that no run pays for another."""
-    if prepare is not None:
-        prepare()
+    earlier run left for the disk is flushed first, so that no run pays for another."""
     os.sync()
     started, cpu = time.perf_counter(), os.times()
     work()
@@ -80,6 +76,17 @@ def timed(work, prepare=None):
     spent = (after.user - cpu.user) + (after.system - cpu.system) + (after.children_user - cpu.children_user) + \
         (after.children_system - cpu.children_system)
     return time.perf_counter() - started, spent
+
+
+def fresh_folders(parent):
+    """New output folder names under parent, one per call. Nothing is removed before the
+    end of the run: a file system without a journal skips the inodes freed in the last
+    minutes when it creates a file, at a cost per inode skipped, so a round that follows
+    the removal of another round's thousand files would pay for that removal."""
+    count = 0
+    while True:
+        count += 1
+        yield os.path.join(parent, f"md{count}")
 
 
 def command_line(folder, output, workers):
@@ -105,7 +112,6 @@ def old_path(paths, workers, chunk=128):
 def main_thread_share(folder, output, workers):
     """The share of this process's CPU time spent on its main thread while cli.main
     converts the set, and the wall time it took."""
-    shutil.rmtree(output, ignore_errors=True)
     os.sync()
     started, process, main = time.perf_counter(), os.times(), time.thread_time()
     with contextlib.redirect_stderr(io.StringIO()):
@@ -133,26 +139,25 @@ def main():
         return
     print(f"{os.cpu_count()} logical processors, load average {os.getloadavg()[0]:.1f} at the start")
     with tempfile.TemporaryDirectory(prefix="quirelo-bench-") as temporary:
-        folder, output = os.path.join(temporary, "books"), os.path.join(temporary, "md")
+        folder, outputs = os.path.join(temporary, "books"), fresh_folders(temporary)
         os.mkdir(folder)
         paths = skewed_set(folder, args.books, args.large)
         size = sum(os.path.getsize(path) for path in paths)
         print(f"{len(paths)} books ({args.large} large, in the middle), {size / 1e6:.0f} MB of archives")
         ceiling_before = machine_scaling()
         work = {
-            "command line": (lambda: command_line(folder, output, WORKERS),
-                             lambda: shutil.rmtree(output, ignore_errors=True)),
-            "engine 1": (lambda: engine(paths, 1), None),
-            "engine 2": (lambda: engine(paths, WORKERS), None),
-            "old path": (lambda: old_path(paths, WORKERS), None),
+            "command line": lambda: command_line(folder, next(outputs), WORKERS),
+            "engine 1": lambda: engine(paths, 1),
+            "engine 2": lambda: engine(paths, WORKERS),
+            "old path": lambda: old_path(paths, WORKERS),
         }
         # Interleaved rounds, the best of each kept: a burst of other work on the machine
         # then slows one round of every kind rather than every round of one.
         times = {label: (float("inf"), 0.0) for label in work}
         for _ in range(args.rounds):
-            for label, (run, prepare) in work.items():
-                times[label] = min(times[label], timed(run, prepare))
-        share, share_seconds = min(main_thread_share(folder, output, WORKERS) for _ in range(args.rounds))
+            for label, run in work.items():
+                times[label] = min(times[label], timed(run))
+        share, share_seconds = min(main_thread_share(folder, next(outputs), WORKERS) for _ in range(args.rounds))
         ceiling = (ceiling_before + machine_scaling()) / 2
     for label, (seconds, cpu) in times.items():
         print(f"  {label:13} {len(paths) / seconds:7.1f} books/s  {cpu / len(paths) * 1e3:5.2f} ms CPU/book"

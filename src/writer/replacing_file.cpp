@@ -135,6 +135,11 @@ Result<void> ReplacingFile::commit(FolderSync folder_sync) {
         discard();
         return errno_failure(error);
     }
+    // The pages are on the disk now: drop them. Kept, a run of many files fills the cache
+    // with pages nobody reads, pushing out what the machine had cached, and each file is
+    // copied into memory unused for a while, which on a virtual machine can cost ten times
+    // the copy itself; dropped, the pages serve the next file while still warm.
+    if (!in_place) ::posix_fadvise(descriptor_, 0, 0, POSIX_FADV_DONTNEED);
     // Linux releases the descriptor even when close reports an error; never retry it.
     if (::close(std::exchange(descriptor_, -1)) != 0 && errno != EINTR) {
         const int error = errno;

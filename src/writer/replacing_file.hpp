@@ -25,8 +25,8 @@ public:
     ~ReplacingFile();
 
     int descriptor() const { return descriptor_; }
-    // Flushes the file to disk and renames it over the target. On failure the temporary
-    // file is gone and the target untouched.
+    // Flushes the file to disk, drops its pages from the cache and renames it over the
+    // target. On failure the temporary file is gone and the target untouched.
     Result<void> commit(FolderSync folder_sync = FolderSync::Now);
 
 private:
