@@ -82,6 +82,9 @@ INSTANTIATE_TEST_SUITE_P(Errors, StreamWriteFailure,
                          ::testing::Values(WriteFailureCase{ENOSPC, FailureKind::OutputFault, 3},
                                            WriteFailureCase{EDQUOT, FailureKind::OutputFault, 3},
                                            WriteFailureCase{ENOENT, FailureKind::OutputFault, 3},
+                                           WriteFailureCase{ENOTDIR, FailureKind::OutputFault, 3},
+                                           WriteFailureCase{EROFS, FailureKind::OutputFault, 3},
+                                           WriteFailureCase{EIO, FailureKind::OutputFault, 3},
                                            WriteFailureCase{EACCES, FailureKind::Write, 8},
                                            WriteFailureCase{0, FailureKind::Internal, 8}));
 
