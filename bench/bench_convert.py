@@ -8,7 +8,9 @@ times an average book to convert), placed in the middle. Printed, each a ratio o
 measured in this run (the best of --rounds interleaved rounds):
 
 - `python -m quirelo convert` (a new process, Markdown files written and flushed) against
-  the engine in this process (`quirelo.iter_convert`, Markdown handed back and dropped);
+  the engine in this process (`quirelo.iter_convert`, Markdown handed back and dropped),
+  and against the engine in this process writing the same files (what the command adds
+  to its engine: the new process and its Python);
 - the engine with two workers against one, beside the machine's own ceiling (two
   processes of pure arithmetic against one);
 - both against the old path (`_read_epubs` of a chunk on 2 workers, then `to_markdown` of
@@ -97,8 +99,12 @@ def command_line(folder, output, workers):
         raise SystemExit(f"convert failed: {result.stderr}")
 
 
-def engine(paths, workers):
-    for result in quirelo.iter_convert(paths, workers=workers):
+def engine(paths, workers, output=None):
+    files = None
+    if output is not None:
+        os.mkdir(output)
+        files = [os.path.join(output, name) for name in cli._output_names(paths)]
+    for result in quirelo.iter_convert(paths, workers=workers, markdown_files=files):
         if result.error is not None:
             raise result.error
 
@@ -149,6 +155,7 @@ def main():
             "command line": lambda: command_line(folder, next(outputs), WORKERS),
             "engine 1": lambda: engine(paths, 1),
             "engine 2": lambda: engine(paths, WORKERS),
+            "engine, files": lambda: engine(paths, WORKERS, next(outputs)),
             "old path": lambda: old_path(paths, WORKERS),
         }
         # Interleaved rounds, the best of each kept: a burst of other work on the machine
@@ -166,6 +173,7 @@ def main():
     scaling = wall["engine 1"] / wall["engine 2"]
     print(f"  command line against the engine (throughput):      {wall['engine 2'] / wall['command line']:.2f}x"
           f"  (goal >= 0.9)")
+    print(f"  command line against the engine writing the files: {wall['engine, files'] / wall['command line']:.2f}x")
     print(f"  engine, 2 workers against 1:                       {scaling:.2f}x")
     print(f"  machine: two processes of pure arithmetic against one: {ceiling:.2f}x")
     print(f"  2 workers against the machine's ceiling:           {scaling / ceiling:.2f}  (goal >= 0.95)")

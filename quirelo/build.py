@@ -1,10 +1,8 @@
 """Helpers for building books the way people think about them."""
 from __future__ import annotations
 
-import html
 import os
 import re
-import uuid
 from collections.abc import Iterable, Iterator, Sequence
 from typing import Union
 
@@ -39,7 +37,11 @@ def new_book(title: str, *, language: str = "en", identifier: str | None = None,
              authors: Iterable[str] = ()) -> EpubBook:
     """A book with its title, language, identifier (a new urn:uuid when not given) and authors."""
     book = EpubBook()
-    book.set_identifier(identifier if identifier is not None else f"urn:uuid:{uuid.uuid4()}")
+    if identifier is None:
+        import uuid  # here, not at the top: the command line never builds a book
+
+        identifier = f"urn:uuid:{uuid.uuid4()}"
+    book.set_identifier(identifier)
     book.set_title(title)
     book.set_language(language)
     for author in authors:
@@ -82,6 +84,8 @@ def add_chapter(book: EpubBook, file_name: str, xhtml: Union[str, bytes], *, tit
     """
     text = xhtml.decode("utf-8") if isinstance(xhtml, (bytes, bytearray)) else xhtml
     if not _HTML_START.search(text):
+        import html  # here, not at the top: the command line never builds a book
+
         lang = html.escape(language or "en")
         heading = html.escape(title or os.path.splitext(os.path.basename(file_name))[0])
         text = ('<?xml version="1.0" encoding="UTF-8"?>\n'

@@ -4,7 +4,6 @@ from __future__ import annotations
 
 import dataclasses
 import os
-import tempfile
 from collections.abc import Generator, Iterable, Iterator, Sequence
 from typing import Any
 
@@ -128,6 +127,8 @@ def reason(error: BaseException) -> str:
 def _convert_remote(path: str, outputs: dict[str, Any], target: str | None) -> BookResult:
     """The result of the book at a URL: it is copied to a temporary local file, which the
     pipeline then converts like any other."""
+    import tempfile  # here, not at the top: only books at URLs need it
+
     with tempfile.TemporaryDirectory(prefix="quirelo-") as folder:
         local = os.path.join(folder, "book.epub")
         try:

@@ -7,7 +7,6 @@ whether a path is a URL and lets it find, size, read and write what is remote.
 from __future__ import annotations
 
 import os
-import shutil
 from collections.abc import Iterable
 from typing import IO, Any
 
@@ -73,6 +72,8 @@ def read_book(path: str) -> EpubBook:
 
 def copy_to_file(url: str, local_path: str) -> None:
     """Copies the file at url to a local file, which the native pipeline can then read."""
+    import shutil  # here, not at the top: only books at URLs need it
+
     fs, root = _file_system(url)
     with fs.open(root, "rb") as source, open(local_path, "wb") as target:
         shutil.copyfileobj(source, target)
